@@ -1,0 +1,69 @@
+#pragma once
+
+// Private to the FFmpeg media reader: the only header that includes FFmpeg.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "model/media_reader.h"
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+namespace tonbrook::ffmpeg {
+
+struct FormatContextDeleter {
+    void operator()(AVFormatContext *context) const { avformat_close_input(&context); }
+};
+struct CodecContextDeleter {
+    void operator()(AVCodecContext *context) const { avcodec_free_context(&context); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket *packet) const { av_packet_free(&packet); }
+};
+struct SwrContextDeleter {
+    void operator()(SwrContext *context) const { swr_free(&context); }
+};
+struct SwsContextDeleter {
+    void operator()(SwsContext *context) const { sws_freeContext(context); }
+};
+
+using AVFormatContextUPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
+using AVCodecContextUPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using AVFrameUPtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using AVPacketUPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using SwrContextUPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
+using SwsContextUPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+
+// FFmpeg's text for an error code.
+QString errorText(int code);
+
+// "<file name>: <what> (<FFmpeg's reason>)"
+MediaReaderError makeError(const QString &filePath, const QString &what, int code);
+MediaReaderError makeError(const QString &filePath, const QString &what);
+
+AVFrameUPtr makeFrame();
+AVPacketUPtr makePacket();
+
+// Set while a cancel is pending; FFmpeg polls it during blocking reads.
+using CancelFlag = std::shared_ptr<std::atomic_bool>;
+
+// Opens and probes a file; throws MediaReaderError. The flag, when given, must outlive the context.
+AVFormatContextUPtr openInput(const QString &filePath, const std::atomic_bool *cancelFlag = nullptr);
+
+// An opened decoder for one stream; throws MediaReaderError.
+AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, int threadCount);
+
+// The time everything in the file is measured from, in seconds (the earliest start).
+double timelineOrigin(const AVFormatContext *context);
+
+} // namespace tonbrook::ffmpeg

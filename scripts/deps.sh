@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Tonbrook needs to build, test and run.
+# Idempotent: only missing packages are installed, after one apt-get update.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang-format
+  # Qt 6.4
+  qt6-base-dev qt6-base-dev-tools
+  # media reading (FFmpeg 5.1) and MP3 encoding (LAME 3.100)
+  libavformat-dev libavcodec-dev libswresample-dev libswscale-dev libavutil-dev
+  libmp3lame-dev
+  # test media and independent checkers
+  ffmpeg mediainfo mp3val python3 python3-mutagen
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "deps: installing ${missing[*]}"
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// Runs the independent tools the tests check our output with.
+namespace testtools {
+
+struct ProcessResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program to completion (fails the running test on a start failure or a time-out).
+ProcessResult run(const QString &program, const QStringList &arguments, int timeoutMs = 120000);
+
+QString ffmpegPath();
+QString ffprobePath();
+
+// Generates media with the ffmpeg command line; arguments follow "-y -hide_banner".
+bool ffmpeg(const QStringList &arguments);
+
+// ffprobe's -show_format -show_streams as JSON.
+QJsonObject ffprobe(const QString &path);
+
+// mediainfo's JSON output: the "General" and "Audio" tracks.
+QJsonObject mediainfoTrack(const QString &path, const QString &type);
+
+// mp3val's report; empty when the file is clean.
+QStringList mp3valProblems(const QString &path);
+
+// ID3v2 frames read with python3-mutagen (see tools/id3dump.py).
+QJsonObject id3(const QString &path);
+
+} // namespace testtools
