@@ -13,6 +13,10 @@ packages=(
   libmp3lame-dev
   # test media and independent checkers
   ffmpeg mediainfo mp3val python3 python3-mutagen
+  # benchmarks: the LAME command line as the encoder-alone reference
+  lame
+  # batch notices: the desktop's event sounds and theme; a private session bus for tests
+  libcanberra-dev sound-theme-freedesktop dbus-daemon
 )
 
 missing=()

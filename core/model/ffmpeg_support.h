@@ -58,7 +58,8 @@ AVPacketUPtr makePacket();
 using CancelFlag = std::shared_ptr<std::atomic_bool>;
 
 // Opens and probes a file; throws MediaReaderError. The flag, when given, must outlive the context.
-AVFormatContextUPtr openInput(const QString &filePath, const std::atomic_bool *cancelFlag = nullptr);
+AVFormatContextUPtr openInput(const QString &filePath,
+                              const std::atomic_bool *cancelFlag = nullptr);
 
 // An opened decoder for one stream; throws MediaReaderError.
 AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, int threadCount);

@@ -99,7 +99,10 @@ struct SampleBuffer {
     std::vector<qint16> samples;
     int channelCount = 0;
 
-    qint64 frameCount() const { return channelCount > 0 ? qint64(samples.size()) / channelCount : 0; }
+    qint64 frameCount() const
+    {
+        return channelCount > 0 ? qint64(samples.size()) / channelCount : 0;
+    }
     qint64 dataLength() const { return qint64(samples.size() * sizeof(qint16)); }
     const char *data() const { return reinterpret_cast<const char *>(samples.data()); }
 };

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "engine/extraction_progress.h"
+#include "model/extraction_settings.h"
+#include "model/media_records.h"
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <future>
+#include <optional>
+#include <stop_token>
+#include <thread>
+
+namespace tonbrook {
+
+// Turns one audio track of one media file into one finished MP3 file. One engine per
+// extraction: extractAudio starts the work on the engine's own worker thread and returns at
+// once; the future reports the end (rethrowing the failure), cancel() stops it at the next
+// sample buffer. Destroying the engine cancels a running extraction and waits for it.
+class AudioExtractionEngine {
+public:
+    using ProgressCallback = std::function<void(const ExtractionProgress &)>;
+    // Called once on the worker thread when the extraction has ended; null on success.
+    using CompletionCallback = std::function<void(std::exception_ptr)>;
+
+    AudioExtractionEngine() = default;
+    ~AudioExtractionEngine();
+
+    AudioExtractionEngine(const AudioExtractionEngine &) = delete;
+    AudioExtractionEngine &operator=(const AudioExtractionEngine &) = delete;
+
+    // Starts the extraction; call once per engine. Failures are AudioExtractionError,
+    // MP3EncoderError, or the reader's MediaReaderError from loading the source.
+    // onProgress is called on the worker thread. On success the file at `to` is replaced; on
+    // failure or cancellation it is left exactly as it was.
+    std::shared_future<void> extractAudio(const QString &from, const QString &to,
+                                          const AudioExtractionSettings &settings,
+                                          const std::optional<MediaMetadata> &metadata,
+                                          ProgressCallback onProgress = {},
+                                          CompletionCallback onFinished = {});
+
+    // Asks the running extraction to stop; it ends with AudioExtractionError::cancelled.
+    void cancel();
+
+    // The extraction itself, on the calling thread, checking stop once per sample buffer.
+    static void run(const QString &from, const QString &to, const AudioExtractionSettings &settings,
+                    const std::optional<MediaMetadata> &metadata,
+                    const ProgressCallback &onProgress, std::stop_token stop);
+
+private:
+    std::jthread m_worker;
+};
+
+} // namespace tonbrook

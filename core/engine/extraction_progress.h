@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+#include <string>
+
+namespace tonbrook {
+
+// One progress report of an extraction; a plain value, safe to pass between threads.
+struct ExtractionProgress {
+    // Share of the selected range encoded so far, 0.0 to 1.0.
+    double fractionCompleted = 0.0;
+    // Audio encoded so far, as playing time in seconds.
+    double processedDuration = 0.0;
+    // Playing time of the selected range in seconds (never below 0.1).
+    double totalDuration = 0.0;
+    // Seconds of audio encoded per wall-clock second.
+    double speedMultiplier = 0.0;
+    // Wall-clock seconds still expected; 0 when unknown and at the end.
+    double estimatedRemainingTime = 0.0;
+    // True only in the single final report.
+    bool isComplete = false;
+
+    // "12.3x"
+    QString formattedSpeed() const;
+    // "2m 05s remaining", "59s remaining", or "Finishing..." when no time is left or known.
+    QString formattedETA() const;
+
+    // A report during the extraction: framesWritten frames at sampleRate, elapsedSeconds since
+    // the encoding started.
+    static ExtractionProgress report(qint64 framesWritten, int sampleRate, double totalDuration,
+                                     double elapsedSeconds);
+    // The final report.
+    static ExtractionProgress finalReport(qint64 framesWritten, int sampleRate,
+                                          double totalDuration, double elapsedSeconds);
+
+    bool operator==(const ExtractionProgress &) const = default;
+};
+
+// The engine's own failures; what() is the user-facing description.
+class AudioExtractionError : public std::runtime_error {
+public:
+    enum class Kind {
+        assetLoadingFailed,
+        readerInitializationFailed,
+        readerFailed,
+        noAudioTrackFound,
+        outputDirectoryCreationFailed,
+        cancelled,
+    };
+
+    static AudioExtractionError assetLoadingFailed(const QString &text);
+    static AudioExtractionError readerInitializationFailed(const QString &text);
+    static AudioExtractionError readerFailed(const QString &text);
+    static AudioExtractionError noAudioTrackFound();
+    static AudioExtractionError outputDirectoryCreationFailed();
+    static AudioExtractionError cancelled();
+
+    Kind kind() const noexcept { return m_kind; }
+    // The payload of the first three kinds; empty for the others.
+    const QString &text() const noexcept { return m_text; }
+    QString errorDescription() const { return QString::fromUtf8(what()); }
+
+    friend bool operator==(const AudioExtractionError &a, const AudioExtractionError &b)
+    {
+        return a.m_kind == b.m_kind && a.m_text == b.m_text;
+    }
+
+private:
+    AudioExtractionError(Kind kind, const QString &text, const QString &description);
+
+    Kind m_kind;
+    QString m_text;
+};
+
+} // namespace tonbrook

@@ -1,0 +1,115 @@
+#include "engine/sample_conditioning.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tonbrook {
+
+float volumeGain(double volumeGainDb)
+{
+    if (volumeGainDb == 0.0)
+        return 1.0f;
+    return std::pow(10.0f, static_cast<float>(volumeGainDb) / 20.0f);
+}
+
+float peakGainForPeak(int peak)
+{
+    if (peak >= 32767)
+        return 1.0f;
+    return std::min(32000.0f / static_cast<float>(std::max(peak, 1)), 6.0f);
+}
+
+ConditioningPlan ConditioningPlan::make(float overallGain, double rangeSeconds, int sampleRate,
+                                        double fadeInSeconds, double fadeOutSeconds)
+{
+    // Frame counts truncate toward zero; a count that is not a number counts as none.
+    const auto frames = [](double value) -> qint64 {
+        if (!(std::abs(value) < 9.0e18))
+            return 0;
+        return static_cast<qint64>(value);
+    };
+    ConditioningPlan plan;
+    plan.gain = overallGain;
+    plan.unity = std::abs(overallGain - 1.0f) <= 0.001f;
+    plan.totalFrames = frames(rangeSeconds * sampleRate);
+    plan.fadeInFrames = frames(fadeInSeconds * sampleRate);
+    plan.fadeOutFrames = frames(fadeOutSeconds * sampleRate);
+    plan.fadeOutStart = std::max<qint64>(plan.totalFrames - plan.fadeOutFrames, 0);
+    plan.fadeOutLength = plan.totalFrames - plan.fadeOutStart;
+    plan.fadeOutRequested = fadeOutSeconds > 0.0;
+    return plan;
+}
+
+bool ConditioningPlan::blockNeedsConditioning(qint64 framesBefore, qint64 frameCount, int channels,
+                                              qsizetype sampleCount) const
+{
+    if (sampleCount < channels)
+        return false;
+    const bool inFadeIn = fadeInFrames > 0 && framesBefore < fadeInFrames;
+    if (fadeOutRequested)
+        return !(unity && !inFadeIn && framesBefore + frameCount < fadeOutStart);
+    return !(unity && !inFadeIn);
+}
+
+void ConditioningPlan::conditionBlock(std::span<int16_t> samples, qint64 frameCount, int channels,
+                                      qint64 framesBefore) const
+{
+    const qint64 frames = std::min<qint64>(frameCount, qint64(samples.size()) / channels);
+    const bool fadeOut = fadeOutRequested && fadeOutLength >= 1;
+    int16_t *sample = samples.data();
+    for (qint64 i = 0; i < frames; ++i) {
+        const qint64 p = framesBefore + i;
+        float g = gain;
+        if (fadeInFrames >= 1 && p < fadeInFrames)
+            g = gain * (static_cast<float>(p) / static_cast<float>(fadeInFrames));
+        if (fadeOut && p >= fadeOutStart) {
+            const float f =
+                1.0f - static_cast<float>(p - fadeOutStart) / static_cast<float>(fadeOutLength);
+            g *= std::max(f, 0.0f);
+        }
+        for (int c = 0; c < channels; ++c, ++sample) {
+            const float y = g * static_cast<float>(*sample);
+            if (y >= 32767.0f)
+                *sample = 32767;
+            else if (y < -32768.0f)
+                *sample = -32768;
+            else if (y == y)
+                *sample = static_cast<int16_t>(y); // truncates toward zero
+            else
+                *sample = 0; // an infinite gain times silence
+        }
+    }
+}
+
+float calculatePeakGain(MediaAsset &asset, const MediaTrack &track,
+                        const PcmOutputSettings &outputSettings,
+                        const std::optional<MediaTimeRange> &timeRange, std::stop_token stop)
+{
+    try {
+        auto reader = asset.createReader();
+        if (timeRange)
+            reader->setTimeRange(*timeRange);
+        if (!reader->canAddOutput(track, outputSettings))
+            return 1.0f;
+        reader->addOutput(track, outputSettings);
+        if (!reader->startReading())
+            return 1.0f;
+        int peak = 1;
+        while (reader->status() == ReaderStatus::reading) {
+            if (stop.stop_requested()) {
+                reader->cancelReading();
+                return 1.0f;
+            }
+            const auto buffer = reader->copyNextSampleBuffer();
+            if (!buffer)
+                break;
+            for (const int16_t x : buffer->samples)
+                peak = std::max(peak, std::abs(int(x)));
+        }
+        return peakGainForPeak(peak);
+    } catch (...) {
+        return 1.0f;
+    }
+}
+
+} // namespace tonbrook

@@ -1,0 +1,112 @@
+#include "model/ffmpeg_support.h"
+
+#include <QFileInfo>
+
+#include <mutex>
+
+namespace tonbrook {
+
+MediaReaderError::MediaReaderError(const QString &description)
+    : std::runtime_error(description.toStdString())
+{
+}
+
+namespace ffmpeg {
+
+namespace {
+
+int interruptCallback(void *opaque)
+{
+    return static_cast<const std::atomic_bool *>(opaque)->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+} // namespace
+
+QString errorText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (av_strerror(code, text, sizeof text) < 0)
+        return QStringLiteral("error %1").arg(code);
+    return QString::fromUtf8(text);
+}
+
+MediaReaderError makeError(const QString &filePath, const QString &what, int code)
+{
+    return makeError(filePath, QStringLiteral("%1 (%2)").arg(what, errorText(code)));
+}
+
+MediaReaderError makeError(const QString &filePath, const QString &what)
+{
+    return MediaReaderError(QStringLiteral("%1: %2").arg(QFileInfo(filePath).fileName(), what));
+}
+
+AVFrameUPtr makeFrame()
+{
+    AVFrameUPtr frame(av_frame_alloc());
+    if (!frame)
+        throw std::bad_alloc();
+    return frame;
+}
+
+AVPacketUPtr makePacket()
+{
+    AVPacketUPtr packet(av_packet_alloc());
+    if (!packet)
+        throw std::bad_alloc();
+    return packet;
+}
+
+AVFormatContextUPtr openInput(const QString &filePath, const std::atomic_bool *cancelFlag)
+{
+    // The core keeps no log; FFmpeg's own chatter would only reach a terminal nobody reads.
+    static std::once_flag quietLog;
+    std::call_once(quietLog, [] { av_log_set_level(AV_LOG_QUIET); });
+
+    AVFormatContext *raw = avformat_alloc_context();
+    if (!raw)
+        throw std::bad_alloc();
+    if (cancelFlag) {
+        raw->interrupt_callback.callback = interruptCallback;
+        raw->interrupt_callback.opaque = const_cast<std::atomic_bool *>(cancelFlag);
+    }
+    // On failure avformat_open_input frees the context itself.
+    if (const int result = avformat_open_input(
+            &raw, QFileInfo(filePath).absoluteFilePath().toUtf8().constData(), nullptr, nullptr);
+        result < 0)
+        throw makeError(filePath, QStringLiteral("The file could not be opened"), result);
+    AVFormatContextUPtr context(raw);
+    if (const int result = avformat_find_stream_info(context.get(), nullptr); result < 0)
+        throw makeError(filePath, QStringLiteral("The file's streams could not be read"), result);
+    return context;
+}
+
+AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, int threadCount)
+{
+    const AVCodec *codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec)
+        throw makeError(filePath,
+                        QStringLiteral("No decoder for the %1 codec")
+                            .arg(QString::fromUtf8(avcodec_get_name(stream->codecpar->codec_id))));
+    AVCodecContextUPtr decoder(avcodec_alloc_context3(codec));
+    if (!decoder)
+        throw std::bad_alloc();
+    if (const int result = avcodec_parameters_to_context(decoder.get(), stream->codecpar);
+        result < 0)
+        throw makeError(filePath, QStringLiteral("The decoder could not be set up"), result);
+    decoder->pkt_timebase = stream->time_base;
+    decoder->thread_count = threadCount;
+    if (const int result = avcodec_open2(decoder.get(), codec, nullptr); result < 0)
+        throw makeError(filePath,
+                        QStringLiteral("The %1 decoder could not be opened")
+                            .arg(QString::fromUtf8(codec->name)),
+                        result);
+    return decoder;
+}
+
+double timelineOrigin(const AVFormatContext *context)
+{
+    return context->start_time == AV_NOPTS_VALUE ? 0.0 : double(context->start_time) / AV_TIME_BASE;
+}
+
+} // namespace ffmpeg
+} // namespace tonbrook
