@@ -1,0 +1,329 @@
+#include "queue/conversion_job.h"
+
+#include "engine/audio_extraction_engine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QThread>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <utility>
+
+namespace tonbrook {
+
+namespace {
+
+// Runs fn on the main thread; the application object is the one receiver that outlives jobs.
+template <typename Fn> void postToMainThread(Fn &&fn)
+{
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::forward<Fn>(fn), Qt::QueuedConnection);
+}
+
+QString describe(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception &error) {
+        return QString::fromUtf8(error.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
+} // namespace
+
+ConversionJob::ConversionJob(const QUrl &sourceURL, const std::optional<QUrl> &outputDirectory,
+                             const AudioExtractionSettings &defaultSettings, QObject *parent)
+    : QObject(parent), m_id(QUuid::createUuid()), m_sourceURL(sourceURL),
+      m_settings(defaultSettings)
+{
+    const QUrl folder =
+        outputDirectory ? *outputDirectory
+                        : QUrl::fromLocalFile(QFileInfo(sourceURL.toLocalFile()).absolutePath());
+    m_outputURL = outputURLFor(sourceURL, folder);
+    m_metadata =
+        MediaMetadata(baseName(sourceURL), QString(), QString(), QString(),
+                      QStringLiteral("Soundtrack"), QStringLiteral("Extracted with Tonbrook"));
+}
+
+ConversionJob::~ConversionJob() = default;
+
+QString ConversionJob::baseName(const QUrl &sourceURL)
+{
+    const QString name = QFileInfo(sourceURL.toLocalFile()).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    // A leading dot starts a hidden name, not an extension.
+    return dot > 0 ? name.left(dot) : name;
+}
+
+QUrl ConversionJob::outputURLFor(const QUrl &sourceURL, const QUrl &folder)
+{
+    return QUrl::fromLocalFile(
+        QDir(folder.toLocalFile()).filePath(baseName(sourceURL) + QStringLiteral(".mp3")));
+}
+
+QThreadPool *ConversionJob::inspectionPool()
+{
+    // Parented to the application so it is drained before the application is gone.
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    }
+    return pool;
+}
+
+void ConversionJob::assertOwningThread() const
+{
+    Q_ASSERT_X(QThread::currentThread() == thread(), "ConversionJob",
+               "job state is written on its own (main) thread only");
+}
+
+void ConversionJob::setOutputURL(const QUrl &url)
+{
+    assertOwningThread();
+    if (m_outputURL == url)
+        return;
+    m_outputURL = url;
+    emit outputURLChanged();
+}
+
+void ConversionJob::setSettings(const AudioExtractionSettings &settings)
+{
+    assertOwningThread();
+    if (m_settings == settings)
+        return;
+    m_settings = settings;
+    emit settingsChanged();
+}
+
+void ConversionJob::setMetadata(const MediaMetadata &metadata)
+{
+    assertOwningThread();
+    if (m_metadata == metadata)
+        return;
+    m_metadata = metadata;
+    emit metadataChanged();
+}
+
+void ConversionJob::setFileInfo(std::optional<VideoFileInfo> info)
+{
+    assertOwningThread();
+    m_fileInfo = std::move(info);
+    emit fileInfoChanged();
+}
+
+void ConversionJob::setStatus(const JobStatus &status)
+{
+    assertOwningThread();
+    if (m_status == status)
+        return;
+    m_status = status;
+    emit statusChanged();
+}
+
+void ConversionJob::setProgress(double progress)
+{
+    assertOwningThread();
+    if (m_progress == progress)
+        return;
+    m_progress = progress;
+    emit progressChanged();
+}
+
+void ConversionJob::setSpeedString(const QString &text)
+{
+    assertOwningThread();
+    if (m_speedString == text)
+        return;
+    m_speedString = text;
+    emit speedStringChanged();
+}
+
+void ConversionJob::setEtaString(const QString &text)
+{
+    assertOwningThread();
+    if (m_etaString == text)
+        return;
+    m_etaString = text;
+    emit etaStringChanged();
+}
+
+void ConversionJob::setErrorMessage(const std::optional<QString> &text)
+{
+    assertOwningThread();
+    if (m_errorMessage == text)
+        return;
+    m_errorMessage = text;
+    emit errorMessageChanged();
+}
+
+void ConversionJob::inspect()
+{
+    assertOwningThread();
+    setStatus(JobStatus::inspecting());
+    const QPointer<ConversionJob> self(this);
+    const QUrl source = m_sourceURL;
+    const quint64 extractionsBefore = m_lastGeneration;
+    inspectionPool()->start([self, source, extractionsBefore] {
+        std::optional<VideoFileInfo> info;
+        QString error;
+        try {
+            info = VideoFileInfo::inspect(source);
+        } catch (...) {
+            error = describe(std::current_exception());
+        }
+        postToMainThread([self, extractionsBefore, info = std::move(info), error] {
+            if (self)
+                self->finishInspection(extractionsBefore, info, error);
+        });
+    });
+}
+
+void ConversionJob::finishInspection(quint64 extractionsBefore, std::optional<VideoFileInfo> info,
+                                     const QString &error)
+{
+    // An extraction started meanwhile owns the status now; a late "ready" would let the batch
+    // start the job a second time.
+    const bool statusIsOurs = m_lastGeneration == extractionsBefore;
+    if (info) {
+        const MediaMetadata metadata = info->metadata;
+        setFileInfo(std::move(info));
+        setMetadata(metadata);
+        if (statusIsOurs)
+            setStatus(JobStatus::ready());
+    } else if (statusIsOurs) {
+        setStatus(JobStatus::failed(error));
+        setErrorMessage(error);
+    }
+}
+
+void ConversionJob::startExtraction()
+{
+    assertOwningThread();
+    switch (m_status.caseValue()) {
+    case JobStatus::Case::ready:
+    case JobStatus::Case::pending:
+    case JobStatus::Case::cancelled:
+    case JobStatus::Case::failed:
+        break;
+    case JobStatus::Case::inspecting:
+    case JobStatus::Case::converting:
+    case JobStatus::Case::completed:
+        return;
+    }
+
+    setStatus(JobStatus::converting(0.0, QString(), QString()));
+    setProgress(0.0);
+    setErrorMessage(std::nullopt);
+
+    const quint64 generation = ++m_lastGeneration;
+    Extraction &extraction = m_extractions[generation];
+    extraction.engine = std::make_unique<AudioExtractionEngine>();
+    m_activeGeneration = generation;
+
+    const QPointer<ConversionJob> self(this);
+    const QUrl output = m_outputURL;
+    try {
+        extraction.engine->extractAudio(
+            m_sourceURL.toLocalFile(), output.toLocalFile(), m_settings, m_metadata,
+            [self, generation](const ExtractionProgress &progress) {
+                postToMainThread([self, generation, progress] {
+                    if (self)
+                        self->applyProgress(generation, progress);
+                });
+            },
+            [self, generation, output](std::exception_ptr failure) {
+                // Size and duration of the new file are read here, off the main thread.
+                qint64 size = 0;
+                std::optional<double> duration;
+                if (!failure) {
+                    const QFileInfo file(output.toLocalFile());
+                    size = file.exists() ? file.size() : 0;
+                    try {
+                        duration = VideoFileInfo::inspect(output).duration;
+                    } catch (...) {
+                    }
+                }
+                postToMainThread([self, generation, output, failure, size, duration] {
+                    if (self)
+                        self->finishExtraction(generation, output, failure, size, duration);
+                });
+            });
+    } catch (...) {
+        // No worker was started (no thread to be had): end the extraction here.
+        const std::exception_ptr failure = std::current_exception();
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, output, failure] {
+                finishExtraction(generation, output, failure, 0, std::nullopt);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void ConversionJob::applyProgress(quint64 generation, const ExtractionProgress &progress)
+{
+    // Reports after cancel() or the end, or from an earlier extraction, would undo the final state.
+    if (generation != m_activeGeneration || !m_status.is(JobStatus::Case::converting))
+        return;
+    const QString speed = formatFixed(progress.speedMultiplier, 1) + u'x';
+    const QString eta = progress.formattedETA();
+    setProgress(progress.fractionCompleted);
+    setSpeedString(speed);
+    setEtaString(eta);
+    setStatus(JobStatus::converting(progress.fractionCompleted, speed, eta));
+}
+
+void ConversionJob::finishExtraction(quint64 generation, const QUrl &output,
+                                     std::exception_ptr failure, qint64 outputSize,
+                                     std::optional<double> outputDuration)
+{
+    std::unique_ptr<AudioExtractionEngine> engine;
+    bool cancelRequested = false;
+    if (const auto found = m_extractions.find(generation); found != m_extractions.end()) {
+        engine = std::move(found->second.engine);
+        cancelRequested = found->second.cancelRequested;
+        m_extractions.erase(found);
+    }
+    if (m_activeGeneration == generation)
+        m_activeGeneration = 0;
+
+    // A newer extraction owns the status; this one only has to be cleaned up.
+    if (generation == m_lastGeneration) {
+        if (!failure) {
+            const double duration =
+                outputDuration ? *outputDuration : (m_fileInfo ? m_fileInfo->duration : 0.0);
+            setStatus(JobStatus::completed(output, outputSize, duration));
+            setProgress(1.0);
+        } else if (cancelRequested) {
+            setStatus(JobStatus::cancelled());
+        } else {
+            const QString text = describe(failure);
+            setStatus(JobStatus::failed(text));
+            setErrorMessage(text);
+        }
+    }
+
+    // The worker is past its last callback, so this join is immediate.
+    engine.reset();
+    emit extractionEnded();
+}
+
+void ConversionJob::cancel()
+{
+    assertOwningThread();
+    if (m_activeGeneration != 0) {
+        Extraction &extraction = m_extractions[m_activeGeneration];
+        extraction.cancelRequested = true;
+        extraction.engine->cancel();
+    }
+    m_activeGeneration = 0;
+    setStatus(JobStatus::cancelled());
+}
+
+} // namespace tonbrook

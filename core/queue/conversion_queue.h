@@ -1,0 +1,170 @@
+#pragma once
+
+#include "model/extraction_settings.h"
+#include "queue/batch_notifier.h"
+#include "queue/conversion_job.h"
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+
+class QTimer;
+
+namespace tonbrook {
+
+class ConversionQueue;
+
+// The queue's jobs for list views: one row per job, in queue order.
+class JobListModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    enum Role { JobRole = Qt::UserRole + 1, JobIdRole };
+
+    explicit JobListModel(ConversionQueue *queue);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    // DisplayRole: the source's file name; JobRole: the ConversionJob; JobIdRole: its id.
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+private:
+    friend class ConversionQueue;
+
+    const ConversionQueue *m_queue;
+};
+
+// The jobs, the choices for new jobs, and the batch runner. Lives on the main thread.
+class ConversionQueue : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QList<tonbrook::ConversionJob *> jobs READ jobs NOTIFY jobsChanged)
+    Q_PROPERTY(tonbrook::JobListModel *jobModel READ jobModel CONSTANT)
+    Q_PROPERTY(bool isProcessing READ isProcessing NOTIFY isProcessingChanged)
+    Q_PROPERTY(
+        QUuid selectedJobId READ selectedJobId WRITE setSelectedJobId NOTIFY selectedJobIdChanged)
+    Q_PROPERTY(tonbrook::AudioExtractionSettings defaultSettings READ defaultSettings WRITE
+                   setDefaultSettings NOTIFY defaultSettingsChanged)
+    Q_PROPERTY(QUrl customOutputFolder READ customOutputFolder WRITE setCustomOutputFolder NOTIFY
+                   customOutputFolderChanged)
+    Q_PROPERTY(bool useSourceDirectory READ useSourceDirectory WRITE setUseSourceDirectory NOTIFY
+                   useSourceDirectoryChanged)
+    Q_PROPERTY(bool playSoundOnFinish READ playSoundOnFinish WRITE setPlaySoundOnFinish NOTIFY
+                   playSoundOnFinishChanged)
+    Q_PROPERTY(bool sendNotificationOnFinish READ sendNotificationOnFinish WRITE
+                   setSendNotificationOnFinish NOTIFY sendNotificationOnFinishChanged)
+    Q_PROPERTY(int concurrentLimit READ concurrentLimit WRITE setConcurrentLimit NOTIFY
+                   concurrentLimitChanged)
+    Q_PROPERTY(int pendingCount READ pendingCount NOTIFY pendingCountChanged)
+    Q_PROPERTY(int activeCount READ activeCount NOTIFY activeCountChanged)
+    Q_PROPERTY(int completedCount READ completedCount NOTIFY completedCountChanged)
+    Q_PROPERTY(double overallProgress READ overallProgress NOTIFY overallProgressChanged)
+
+public:
+    // Mirrors the batch loop's sleep between passes.
+    static constexpr int batchPassIntervalMs = 300;
+
+    // Notices go to the desktop (DesktopBatchNotifier on the session bus).
+    explicit ConversionQueue(QObject *parent = nullptr);
+    ConversionQueue(std::unique_ptr<BatchNotifier> notifier, QObject *parent = nullptr);
+    ~ConversionQueue() override;
+
+    // mov, mp4, m4v, mkv, avi, webm, ts, flv, wmv, mpg, mpeg, 3gp, ogv
+    static const QStringList &acceptedExtensions();
+
+    const QList<ConversionJob *> &jobs() const noexcept { return m_jobs; }
+    JobListModel *jobModel() const noexcept { return m_model; }
+    ConversionJob *job(const QUuid &id) const;
+
+    bool isProcessing() const noexcept { return m_isProcessing; }
+    // Null when nothing is selected.
+    const QUuid &selectedJobId() const noexcept { return m_selectedJobId; }
+    const AudioExtractionSettings &defaultSettings() const noexcept { return m_defaultSettings; }
+    // Empty when none has been chosen.
+    const QUrl &customOutputFolder() const noexcept { return m_customOutputFolder; }
+    bool useSourceDirectory() const noexcept { return m_useSourceDirectory; }
+    bool playSoundOnFinish() const noexcept { return m_playSoundOnFinish; }
+    bool sendNotificationOnFinish() const noexcept { return m_sendNotificationOnFinish; }
+    int concurrentLimit() const noexcept { return m_concurrentLimit; }
+
+    void setSelectedJobId(const QUuid &id);
+    void setDefaultSettings(const AudioExtractionSettings &settings);
+    void setCustomOutputFolder(const QUrl &folder);
+    void setUseSourceDirectory(bool value);
+    void setPlaySoundOnFinish(bool value);
+    void setSendNotificationOnFinish(bool value);
+    // Not clamped: 0 or less starts nothing.
+    void setConcurrentLimit(int limit);
+
+    // Jobs that are ready or pending.
+    int pendingCount() const;
+    // Jobs that are converting.
+    int activeCount() const;
+    int completedCount() const;
+    // Mean progress of all jobs; 0 without jobs.
+    double overallProgress() const;
+
+    // Every acceptable video file among the files and (recursively) folders becomes a job.
+    Q_INVOKABLE void addFiles(const QList<QUrl> &urls);
+    Q_INVOKABLE void removeJob(tonbrook::ConversionJob *job);
+    Q_INVOKABLE void clearCompleted();
+    Q_INVOKABLE void startBatch();
+    Q_INVOKABLE void cancelAll();
+
+    // The notification body for a count of completed jobs.
+    static QString notificationBody(int completedCount);
+
+signals:
+    void jobsChanged();
+    void isProcessingChanged();
+    void selectedJobIdChanged();
+    void defaultSettingsChanged();
+    void customOutputFolderChanged();
+    void useSourceDirectoryChanged();
+    void playSoundOnFinishChanged();
+    void sendNotificationOnFinishChanged();
+    void concurrentLimitChanged();
+    void pendingCountChanged();
+    void activeCountChanged();
+    void completedCountChanged();
+    void overallProgressChanged();
+
+private:
+    void assertOwningThread() const;
+    void setProcessing(bool value);
+    void refreshDerivedValues();
+    // Sets the job's output, numbered "name (2).mp3" and up while another live job targets it.
+    void assignOutputURL(ConversionJob *job, const QUrl &wanted);
+    void removeJobsWhere(const std::function<bool(const ConversionJob *)> &shouldRemove);
+    void reselectIfGone();
+    void runBatchPass();
+    void endBatch();
+    void notifyBatchComplete();
+
+    QList<ConversionJob *> m_jobs;
+    JobListModel *m_model;
+    std::unique_ptr<BatchNotifier> m_notifier;
+    QTimer *m_batchTimer;
+
+    bool m_isProcessing = false;
+    QUuid m_selectedJobId;
+    AudioExtractionSettings m_defaultSettings;
+    QUrl m_customOutputFolder;
+    bool m_useSourceDirectory = true;
+    bool m_playSoundOnFinish = true;
+    bool m_sendNotificationOnFinish = true;
+    int m_concurrentLimit = 2;
+
+    // Last values announced, so the derived properties signal only real changes.
+    int m_pendingCount = 0;
+    int m_activeCount = 0;
+    int m_completedCount = 0;
+    double m_overallProgress = 0.0;
+};
+
+} // namespace tonbrook
