@@ -36,7 +36,14 @@ QString temporaryPathFor(const QString &to)
 {
     const QFileInfo info(to);
     const QString unique = QUuid::createUuid().toString(QUuid::Id128).left(12);
-    return info.absoluteDir().filePath(QStringLiteral(".%1.%2.part").arg(info.fileName(), unique));
+    // File names are limited to 255 bytes; shorten the borrowed name so the temporary one fits
+    // wherever the destination's own name does.
+    constexpr qsizetype maximumBytes = 255;
+    const qsizetype extraBytes = qsizetype(QStringLiteral("...part").size()) + unique.size();
+    QString name = info.fileName();
+    while (!name.isEmpty() && QFile::encodeName(name).size() + extraBytes > maximumBytes)
+        name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
+    return info.absoluteDir().filePath(QStringLiteral(".%1.%2.part").arg(name, unique));
 }
 
 // Releases the encoder (closing the file) and removes the partial file on every exit that
@@ -159,21 +166,31 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     } catch (const std::exception &error) {
         throw AudioExtractionError::readerInitializationFailed(QString::fromUtf8(error.what()));
     }
-    if (trim.readerRange)
-        reader->setTimeRange(*trim.readerRange);
-    if (!reader->canAddOutput(track, output))
-        throw AudioExtractionError::readerInitializationFailed(
-            QStringLiteral("Cannot add audio track output to reader."));
-    reader->addOutput(track, output);
-
+    // A reader that is busy seeking or decoding for a long time still stops promptly.
+    MediaAssetReader *const activeReader = reader.get();
+    const std::stop_callback cancelReader(stop, [activeReader] { activeReader->cancelReading(); });
     float gain = volumeGain(settings.volumeGainDb);
-    if (settings.normalizePeak)
-        gain *= calculatePeakGain(*asset, track, output, reader->timeRange(), stop);
+    try {
+        if (trim.readerRange)
+            reader->setTimeRange(*trim.readerRange);
+        if (!reader->canAddOutput(track, output))
+            throw AudioExtractionError::readerInitializationFailed(
+                QStringLiteral("Cannot add audio track output to reader."));
+        reader->addOutput(track, output);
 
-    if (!reader->startReading()) {
-        const auto error = reader->error();
-        throw AudioExtractionError::readerInitializationFailed(
-            error ? error->description() : QStringLiteral("Unknown reader start error"));
+        if (settings.normalizePeak)
+            gain *= calculatePeakGain(*asset, track, output, reader->timeRange(), stop);
+
+        if (!reader->startReading()) {
+            const auto error = reader->error();
+            throw AudioExtractionError::readerInitializationFailed(
+                error ? error->description() : QStringLiteral("Unknown reader start error"));
+        }
+    } catch (...) {
+        // A reader stopped by a cancel refuses what follows; that is the cancel, not a fault.
+        if (stop.stop_requested())
+            throw AudioExtractionError::cancelled();
+        throw;
     }
 
     PartialOutput partial(temporaryPathFor(to));
@@ -230,6 +247,9 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
         }
     }
 
+    // A stop that cut the reader short is a cancellation, never the end of the input.
+    if (stop.stop_requested())
+        throw AudioExtractionError::cancelled();
     if (reader->status() == ReaderStatus::failed) {
         const auto error = reader->error();
         throw AudioExtractionError::readerFailed(

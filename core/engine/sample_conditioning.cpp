@@ -87,6 +87,9 @@ float calculatePeakGain(MediaAsset &asset, const MediaTrack &track,
 {
     try {
         auto reader = asset.createReader();
+        MediaAssetReader *const activeReader = reader.get();
+        const std::stop_callback cancelReader(stop,
+                                              [activeReader] { activeReader->cancelReading(); });
         if (timeRange)
             reader->setTimeRange(*timeRange);
         if (!reader->canAddOutput(track, outputSettings))

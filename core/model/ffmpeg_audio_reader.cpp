@@ -46,8 +46,13 @@ AudioReader::~AudioReader()
 
 void AudioReader::setTimeRange(const MediaTimeRange &range)
 {
-    if (m_status.load() == ReaderStatus::unknown)
-        m_range = range;
+    if (m_status.load() != ReaderStatus::unknown)
+        return;
+    // Far beyond any real media (about 31 years), and small enough that frame arithmetic at
+    // any rate stays inside 64 bits.
+    constexpr qint64 limit = qint64(1'000'000'000) * MediaTimeRange::timescale;
+    m_range = MediaTimeRange{std::clamp<qint64>(range.start, 0, limit),
+                             std::clamp<qint64>(range.duration, 0, limit)};
 }
 
 bool AudioReader::canAddOutput(const MediaTrack &track, const PcmOutputSettings &settings) const
@@ -340,6 +345,7 @@ void AudioReader::setUpResampler(const AVFrame *frame)
     av_channel_layout_uninit(&m_resamplerInputLayout);
     m_resamplerInputLayout = inputLayout;
     m_resamplerInputFormat = AVSampleFormat(frame->format);
+    m_resamplerInputRate = frame->sample_rate;
     if (result < 0) {
         m_resampler.reset();
         throw makeError(m_filePath, QStringLiteral("The audio could not be converted"), result);
@@ -440,7 +446,9 @@ void AudioReader::processFrame(std::vector<qint16> &out)
         m_inputFinished = true;
         return;
     }
+    // Joined recordings and broadcast dumps change rate or layout mid-stream.
     if (!m_resampler || frame->format != m_resamplerInputFormat ||
+        frame->sample_rate != m_resamplerInputRate ||
         av_channel_layout_compare(&frame->ch_layout, &m_resamplerInputLayout) != 0) {
         if (m_resampler)
             convert(nullptr, 0, out);

@@ -71,6 +71,7 @@ private:
     // Source-sample positions on the file's timeline (origin = 0), at the source rate.
     int m_sourceRate = 0;
     AVSampleFormat m_resamplerInputFormat = AV_SAMPLE_FMT_NONE;
+    int m_resamplerInputRate = 0;
     AVChannelLayout m_resamplerInputLayout{};
     // Frames of a constant size start at m_gridBase + k * m_gridFrameSize.
     qint64 m_gridBase = 0;

@@ -13,24 +13,24 @@ namespace {
 const QString notificationsService = QStringLiteral("org.freedesktop.Notifications");
 const QString notificationsPath = QStringLiteral("/org/freedesktop/Notifications");
 
+// One libcanberra context for the whole process, opened on first use and never destroyed:
+// playback runs on libcanberra's own threads and may outlive any notifier, and destroying the
+// context under a playing sound unloads the backend beneath that thread.
+ca_context *sharedSoundContext(const char *applicationName)
+{
+    static ca_context *const shared = [applicationName] {
+        ca_context *created = nullptr;
+        if (ca_context_create(&created) != CA_SUCCESS)
+            return static_cast<ca_context *>(nullptr);
+        ca_context_change_props(created, CA_PROP_APPLICATION_NAME, applicationName, nullptr);
+        return created;
+    }();
+    return shared;
+}
+
 } // namespace
 
-// One libcanberra context, opened on first use and kept so playback can outlive the call.
-struct DesktopBatchNotifier::Sound {
-    ~Sound()
-    {
-        if (context)
-            ca_context_destroy(context);
-    }
-
-    ca_context *context = nullptr;
-    bool unavailable = false;
-};
-
-DesktopBatchNotifier::DesktopBatchNotifier(QDBusConnection bus)
-    : m_bus(std::move(bus)), m_sound(std::make_unique<Sound>())
-{
-}
+DesktopBatchNotifier::DesktopBatchNotifier(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
 DesktopBatchNotifier::~DesktopBatchNotifier() = default;
 
@@ -48,19 +48,11 @@ void DesktopBatchNotifier::requestPermission()
 
 void DesktopBatchNotifier::playCompletionSound()
 {
-    if (m_sound->unavailable)
+    ca_context *context = sharedSoundContext(applicationName);
+    if (!context)
         return;
-    if (!m_sound->context) {
-        if (ca_context_create(&m_sound->context) != CA_SUCCESS) {
-            m_sound->context = nullptr;
-            m_sound->unavailable = true;
-            return;
-        }
-        ca_context_change_props(m_sound->context, CA_PROP_APPLICATION_NAME, applicationName,
-                                nullptr);
-    }
     // Asynchronous: libcanberra plays on its own and reports nothing we act on.
-    ca_context_play(m_sound->context, 0, CA_PROP_EVENT_ID, soundEventId, CA_PROP_EVENT_DESCRIPTION,
+    ca_context_play(context, 0, CA_PROP_EVENT_ID, soundEventId, CA_PROP_EVENT_DESCRIPTION,
                     "Audio extraction complete", nullptr);
 }
 

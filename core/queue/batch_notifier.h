@@ -36,10 +36,7 @@ public:
     void postNotification(const QString &title, const QString &body) override;
 
 private:
-    struct Sound;
-
     QDBusConnection m_bus;
-    std::unique_ptr<Sound> m_sound;
 };
 
 } // namespace tonbrook

@@ -50,7 +50,10 @@ ConversionJob::ConversionJob(const QUrl &sourceURL, const std::optional<QUrl> &o
                       QStringLiteral("Soundtrack"), QStringLiteral("Extracted with Tonbrook"));
 }
 
-ConversionJob::~ConversionJob() = default;
+ConversionJob::~ConversionJob()
+{
+    m_alive->store(false);
+}
 
 QString ConversionJob::baseName(const QUrl &sourceURL)
 {
@@ -169,7 +172,10 @@ void ConversionJob::inspect()
     const QPointer<ConversionJob> self(this);
     const QUrl source = m_sourceURL;
     const quint64 extractionsBefore = m_lastGeneration;
-    inspectionPool()->start([self, source, extractionsBefore] {
+    inspectionPool()->start([self, source, extractionsBefore, alive = m_alive] {
+        // A folder of a thousand files queues a thousand inspections; skip those nobody awaits.
+        if (!alive->load())
+            return;
         std::optional<VideoFileInfo> info;
         QString error;
         try {
@@ -217,6 +223,7 @@ void ConversionJob::startExtraction()
         return;
     }
 
+    emit extractionAboutToStart();
     setStatus(JobStatus::converting(0.0, QString(), QString()));
     setProgress(0.0);
     setErrorMessage(std::nullopt);

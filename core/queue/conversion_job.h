@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <atomic>
 #include <exception>
 #include <map>
 #include <memory>
@@ -93,6 +94,8 @@ signals:
     void speedStringChanged();
     void etaStringChanged();
     void errorMessageChanged();
+    // An extraction is about to start and will write to outputURL; it may still be changed.
+    void extractionAboutToStart();
     // The worker of an extraction has ended and its outcome has been applied.
     void extractionEnded();
 
@@ -130,6 +133,8 @@ private:
 
     // Every extraction gets the next number; 0 means none.
     quint64 m_lastGeneration = 0;
+    // Cleared when the job is destroyed, so queued inspections of a gone job do no work.
+    std::shared_ptr<std::atomic_bool> m_alive = std::make_shared<std::atomic_bool>(true);
     // The extraction cancel() would stop; 0 when there is none.
     quint64 m_activeGeneration = 0;
     // Engines whose workers have not reported their end yet, by generation.

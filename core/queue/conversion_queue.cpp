@@ -239,14 +239,19 @@ void ConversionQueue::refreshDerivedValues()
     update(m_overallProgress, overallProgress(), &ConversionQueue::overallProgressChanged);
 }
 
+bool ConversionQueue::isOutputTaken(const ConversionJob *job, const QString &path) const
+{
+    return std::any_of(m_jobs.begin(), m_jobs.end(), [&](const ConversionJob *other) {
+        return other != job && claimsOutput(other) &&
+               QDir::cleanPath(other->outputURL().toLocalFile()) == path;
+    });
+}
+
 void ConversionQueue::assignOutputURL(ConversionJob *job, const QUrl &wanted)
 {
     const QString wantedPath = QDir::cleanPath(wanted.toLocalFile());
     const auto isTaken = [&](const QString &path) {
-        return std::any_of(m_jobs.begin(), m_jobs.end(), [&](const ConversionJob *other) {
-            return other != job && claimsOutput(other) &&
-                   QDir::cleanPath(other->outputURL().toLocalFile()) == path;
-        });
+        return isOutputTaken(job, path);
     };
     QString path = wantedPath;
     if (isTaken(path)) {
@@ -299,8 +304,22 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
             folder = m_customOutputFolder;
         auto *job = new ConversionJob(candidate, folder, m_defaultSettings, this);
         assignOutputURL(job, job->outputURL());
+        // A retried job gave up its output name while it was failed or cancelled; another job
+        // may have taken it since.
+        connect(job, &ConversionJob::extractionAboutToStart, this, [this, job] {
+            if (isOutputTaken(job, QDir::cleanPath(job->outputURL().toLocalFile()))) {
+                const QFileInfo current(job->outputURL().toLocalFile());
+                assignOutputURL(job, QUrl::fromLocalFile(current.dir().filePath(
+                                         ConversionJob::baseName(job->sourceURL()) + ".mp3")));
+            }
+        });
         connect(job, &ConversionJob::statusChanged, this, &ConversionQueue::refreshDerivedValues);
         connect(job, &ConversionJob::progressChanged, this, &ConversionQueue::refreshDerivedValues);
+        // A freed slot is filled now rather than at the next poll, which would idle a core.
+        connect(job, &ConversionJob::extractionEnded, this, [this] {
+            if (m_isProcessing && m_batchTimer->isActive())
+                m_batchTimer->start(0);
+        });
 
         const int row = int(m_jobs.size());
         m_model->beginInsertRows(QModelIndex(), row, row);

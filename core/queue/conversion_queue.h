@@ -140,6 +140,8 @@ private:
     void refreshDerivedValues();
     // Sets the job's output, numbered "name (2).mp3" and up while another live job targets it.
     void assignOutputURL(ConversionJob *job, const QUrl &wanted);
+    // Whether a job other than `job` that keeps its output (not failed or cancelled) targets path.
+    bool isOutputTaken(const ConversionJob *job, const QString &path) const;
     void removeJobsWhere(const std::function<bool(const ConversionJob *)> &shouldRemove);
     void reselectIfGone();
     void runBatchPass();

@@ -348,6 +348,47 @@ private slots:
         QVERIFY(QFile::exists(out));
     }
 
+    // The temporary name borrows the destination's; it must fit wherever that one fits.
+    void longestFileNamesStillWork()
+    {
+        const QString name = QString(80, QChar(0x6771)) + ".mp3"; // 244 bytes in UTF-8
+        QCOMPARE(QFile::encodeName(name).size(), 244);
+        const QString out = m_dir.filePath("long-name/" + name);
+        const auto outcome = extract(m_media["mono22050.mkv"], out, {});
+        QVERIFY2(!outcome.failure, qPrintable(outcome.error()));
+        QCOMPARE(folderEntries(m_dir.filePath("long-name")), QStringList{name});
+    }
+
+    void cancelBeforeTheFirstBufferIsACancellation()
+    {
+        AudioExtractionSettings settings;
+        settings.normalizePeak = true;
+        settings.trimStartSeconds = 50.0;
+        AudioExtractionEngine engine;
+        auto done = engine.extractAudio(m_media["long.mp4"], m_dir.filePath("early/out.mp3"),
+                                        settings, std::nullopt);
+        engine.cancel();
+        try {
+            done.get();
+            QFAIL("not cancelled");
+        } catch (const AudioExtractionError &e) {
+            QCOMPARE(e.errorDescription(), QString("Audio extraction was cancelled."));
+        }
+        QVERIFY(folderEntries(m_dir.filePath("early")).isEmpty());
+    }
+
+    // A start far beyond any media must neither overflow nor hang.
+    void absurdTrimValuesEndCleanly()
+    {
+        AudioExtractionSettings settings;
+        settings.trimStartSeconds = 1e15;
+        settings.trimEndSeconds = 2e15;
+        const auto outcome =
+            extract(m_media["mono22050.mkv"], m_dir.filePath("absurd/out.mp3"), settings);
+        if (outcome.failure)
+            QVERIFY(folderEntries(m_dir.filePath("absurd")).isEmpty());
+    }
+
     void unwritableDestinationFailsCleanly()
     {
         // A regular file where the folder should be.

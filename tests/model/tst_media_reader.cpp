@@ -155,6 +155,7 @@ private slots:
     void wholeReadMatchesIndependentDecoder();
     void channelConversion_data();
     void channelConversion();
+    void formatChangesMidStream();
     void headerlessDurationIsFound_data();
     void headerlessDurationIsFound();
     void readersOnOneAssetAreIndependent();
@@ -388,6 +389,28 @@ void TestMediaReader::channelConversion()
         // Stereo to mono averages the two mirrored ramps: -0.5 everywhere, as 0 or -1.
         for (const qint16 s : result.samples)
             QVERIFY(s == 0 || s == -1);
+    }
+}
+
+// Joined recordings change rate and layout part-way; each part must keep its speed.
+void TestMediaReader::formatChangesMidStream()
+{
+    QByteArray joined;
+    const std::pair<int, int> parts[] = {{44100, 2}, {48000, 2}, {32000, 1}};
+    for (const auto &[rate, channels] : parts) {
+        const QString part = testmedia::make(
+            QStringLiteral("part-%1-%2.ts").arg(rate).arg(channels),
+            testmedia::noiseInput(rate, channels, 3) + QStringList{"-c:a", "mp2"});
+        QFile file(part);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        joined += file.readAll();
+    }
+    const QString path = testmedia::writeBytes("joined-formats.ts", joined);
+    for (const int rate : {48000, 44100}) {
+        const ReadResult result = readFile(path, {rate, 2});
+        QCOMPARE(result.status, ReaderStatus::completed);
+        const double seconds = double(result.samples.size()) / 2 / rate;
+        QVERIFY2(qAbs(seconds - 9.0) < 0.1, qPrintable(QString::number(seconds)));
     }
 }
 

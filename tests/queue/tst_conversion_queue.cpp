@@ -545,6 +545,13 @@ void TestConversionQueue::outputNamesNeverCollide()
     queue.addFiles({url(dir.filePath("one/clip.mov"))});
     QCOMPARE(queue.jobs().at(2)->outputURL(), url(out + "/clip.mp3"));
     QVERIFY(f.allInspected());
+
+    // A retried job takes a free name again: its old one went to a job added meanwhile.
+    ConversionJob *retried = queue.jobs().at(1);
+    retried->startExtraction();
+    QCOMPARE(retried->outputURL(), url(out + "/clip (2).mp3"));
+    QCOMPARE(queue.jobs().at(2)->outputURL(), url(out + "/clip.mp3"));
+    retried->cancel();
 }
 
 void TestConversionQueue::removedRunningJobLivesUntilItsExtractionEnds()
