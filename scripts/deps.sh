@@ -17,6 +17,13 @@ packages=(
   lame
   # batch notices: the desktop's event sounds and theme; a private session bus for tests
   libcanberra-dev sound-theme-freedesktop dbus-daemon
+  # desktop views: Qt Quick with Controls, Layouts and Dialogs, Multimedia (FFmpeg back end),
+  # SVG icons; Qt Quick Test, and PulseAudio for a null sink the preview player plays into
+  qt6-declarative-dev qt6-declarative-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6svg6
+  qml6-module-qtquick qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
+  qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
+  qml6-module-qtquick-window qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel
+  qml6-module-qttest pulseaudio
 )
 
 missing=()

@@ -1,0 +1,18 @@
+#pragma once
+
+class QQmlEngine;
+
+namespace tonbrook {
+
+// Before QGuiApplication exists: Qt Multimedia's FFmpeg back end (it plays MP3 without any
+// GStreamer plugins), unless the user chose another with QT_MEDIA_BACKEND.
+void prepareProcessEnvironment();
+
+// After QGuiApplication, before the first engine: the Fusion style, which draws with the
+// palette of the light or dark scheme, unless QT_QUICK_CONTROLS_STYLE names another.
+void prepareQuickStyle();
+
+// Lets an engine import the Tonbrook module from the program's resources.
+void prepareEngine(QQmlEngine &engine);
+
+} // namespace tonbrook

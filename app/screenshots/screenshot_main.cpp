@@ -1,0 +1,198 @@
+// Renders the views offscreen over real jobs in every state and saves them as PNG files.
+// Usage: tonbrook_screenshots <output folder>
+#include "app_environment.h"
+#include "queue/conversion_job.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QTemporaryDir>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <cstdio>
+#include <functional>
+#include <sys/stat.h>
+
+Q_IMPORT_QML_PLUGIN(TonbrookPlugin)
+
+using tonbrook::ConversionJob;
+using tonbrook::JobStatus;
+
+namespace {
+
+bool runFfmpeg(const QStringList &arguments)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 QStringList{"-hide_banner", "-loglevel", "error", "-y"} + arguments);
+    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
+        std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+// A test pattern with a tone: seconds long, at the given size and frame rate.
+bool makeVideo(const QString &path, int seconds, const QString &size, int fps)
+{
+    const QString length = QString::number(seconds);
+    return runFfmpeg(
+        {"-f",
+         "lavfi",
+         "-i",
+         QStringLiteral("testsrc2=s=%1:r=%2:d=%3").arg(size).arg(fps).arg(length),
+         "-f",
+         "lavfi",
+         "-i",
+         QStringLiteral("sine=frequency=330:sample_rate=48000:duration=%1").arg(length),
+         "-ac",
+         "2",
+         "-c:v",
+         "mpeg4",
+         "-q:v",
+         "5",
+         "-c:a",
+         "aac",
+         "-metadata",
+         "title=Harbour Lights",
+         "-shortest",
+         path});
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+bool waitForStatus(ConversionJob *job, JobStatus::Case wanted, int timeoutMs = 120000)
+{
+    const bool reached = waitUntil([&] { return job->status().is(wanted); }, timeoutMs);
+    if (!reached)
+        std::fprintf(stderr, "%s did not reach %d (%s)\n", qPrintable(job->sourceURL().path()),
+                     int(wanted), qPrintable(job->status().title()));
+    return reached;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    tonbrook::prepareProcessEnvironment();
+    QGuiApplication app(argc, argv);
+    tonbrook::prepareQuickStyle();
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tonbrook_screenshots <output folder>\n");
+        return 2;
+    }
+    const QDir outputDir(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(outputDir.path());
+
+    QTemporaryDir work;
+    const QDir sources(work.path());
+    const QUrl outputs = QUrl::fromLocalFile(work.filePath(QStringLiteral("out")));
+    QDir().mkpath(outputs.toLocalFile());
+
+    const auto video = [&](const QString &name, int seconds, const QString &size, int fps) {
+        const QString path = sources.filePath(name);
+        return makeVideo(path, seconds, size, fps) ? path : QString();
+    };
+    const QString interview = video("interview-take-3.mov", 4, "640x360", 25);
+    const QString harbour = video("harbour-festival-evening-set.mp4", 6, "1280x720", 25);
+    const QString lecture = video("lecture-recording.mkv", 600, "320x180", 1);
+    const QString trailer = video("trailer-final.mp4", 3, "854x480", 25);
+    const QString drone = video("drone-flyover.m4v", 3, "640x360", 25);
+    const QString broken = sources.filePath("corrupted-export.avi");
+    QFile brokenFile(broken);
+    if (brokenFile.open(QIODevice::WriteOnly))
+        brokenFile.write("not a video at all");
+    brokenFile.close();
+    const QString pendingSource = video("vacation-clip.mp4", 3, "640x360", 25);
+    // A pipe with no writer yet: its inspection waits, so the row stays analysing while the
+    // spinner fades in; opening and closing the writer afterwards lets it end.
+    const QString inspectingSource = sources.filePath("team-meeting.mov");
+    if (::mkfifo(QFile::encodeName(inspectingSource).constData(), 0600) != 0)
+        return 1;
+    for (const QString &path : {interview, harbour, lecture, trailer, drone, pendingSource}) {
+        if (path.isEmpty())
+            return 1;
+    }
+
+    QObject owner;
+    const auto job = [&](const QString &path) {
+        return new ConversionJob(QUrl::fromLocalFile(path), outputs, {}, &owner);
+    };
+    ConversionJob *pending = job(pendingSource);
+    ConversionJob *inspecting = job(inspectingSource);
+    ConversionJob *ready = job(interview);
+    ConversionJob *converting = job(lecture);
+    ConversionJob *completed = job(harbour);
+    ConversionJob *failed = job(broken);
+    ConversionJob *cancelled = job(trailer);
+    ConversionJob *alsoReady = job(drone);
+
+    for (ConversionJob *j : {ready, converting, completed, failed, cancelled, alsoReady})
+        j->inspect();
+    for (ConversionJob *j : {ready, converting, completed, cancelled, alsoReady}) {
+        if (!waitForStatus(j, JobStatus::Case::ready))
+            return 1;
+    }
+    if (!waitForStatus(failed, JobStatus::Case::failed))
+        return 1;
+    completed->startExtraction();
+    if (!waitForStatus(completed, JobStatus::Case::completed))
+        return 1;
+    cancelled->startExtraction();
+    cancelled->cancel();
+    waitForStatus(cancelled, JobStatus::Case::cancelled);
+
+    QQuickView view;
+    tonbrook::prepareEngine(*view.engine());
+    view.setInitialProperties(
+        {{"rowJobs", QVariantList{QVariant::fromValue(pending), QVariant::fromValue(inspecting),
+                                  QVariant::fromValue(ready), QVariant::fromValue(converting),
+                                  QVariant::fromValue(completed), QVariant::fromValue(failed),
+                                  QVariant::fromValue(cancelled)}},
+         {"inspectedJob", QVariant::fromValue(completed)}});
+    view.setSource(QUrl(QStringLiteral("qrc:/tonbrook/screenshots/Gallery.qml")));
+    if (view.status() != QQuickView::Ready) {
+        for (const QQmlError &error : view.errors())
+            std::fprintf(stderr, "%s\n", qPrintable(error.toString()));
+        return 1;
+    }
+    view.show();
+
+    // Caught mid-way, so the row shows a real bar, speed and time left.
+    converting->startExtraction();
+    if (!waitUntil([&] { return converting->status().progress() >= 0.4; }, 120000))
+        return 1;
+    inspecting->inspect();
+    // Let the player load its file, the spinner fade in and the views settle.
+    waitUntil([] { return false; }, 1500);
+
+    const QImage image = view.grabWindow();
+    const QString file = outputDir.filePath(QStringLiteral("views-gallery.png"));
+    if (image.isNull() || !image.save(file)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(file));
+    converting->cancel();
+    QFile release(inspectingSource);
+    if (release.open(QIODevice::WriteOnly))
+        release.close();
+    waitForStatus(inspecting, JobStatus::Case::failed, 30000);
+    waitUntil([&] { return !converting->isExtractionRunning(); }, 60000);
+    return 0;
+}

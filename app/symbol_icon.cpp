@@ -1,0 +1,126 @@
+#include "symbol_icon.h"
+
+#include <QFile>
+#include <QHash>
+#include <QPainter>
+#include <QQuickWindow>
+#include <QSvgRenderer>
+
+namespace tonbrook {
+
+namespace {
+
+// Design symbol name -> Lucide file under :/tonbrook/icons.
+const QHash<QString, QString> &symbolTable()
+{
+    static const QHash<QString, QString> table = {
+        {"film", "film"},
+        {"checkmark", "check"},
+        {"play.circle.fill", "circle-play"},
+        {"pause.circle.fill", "circle-pause"},
+        {"stop.circle.fill", "circle-stop"},
+        {"folder", "folder"},
+        {"folder.fill", "folder"},
+        {"arrow.clockwise.circle.fill", "refresh-cw"},
+        {"xmark.circle", "circle-x"},
+        {"slider.horizontal.3", "sliders-horizontal"},
+        {"scissors", "scissors"},
+        {"tag.fill", "tag"},
+        {"photo", "image"},
+        {"music.note", "music"},
+        {"square.and.arrow.up", "share"},
+        {"gobackward.10", "rotate-ccw"},
+        {"goforward.10", "rotate-cw"},
+        {"speaker.wave.2.fill", "volume-2"},
+        {"speaker.slash.fill", "volume-x"},
+    };
+    return table;
+}
+
+} // namespace
+
+SymbolIcon::SymbolIcon(QQuickItem *parent) : QQuickPaintedItem(parent)
+{
+    setAntialiasing(true);
+    setImplicitSize(m_size, m_size);
+}
+
+QString SymbolIcon::symbolFile(const QString &symbol)
+{
+    return symbolTable().value(symbol);
+}
+
+void SymbolIcon::setSymbol(const QString &symbol)
+{
+    if (symbol == m_symbol)
+        return;
+    m_symbol = symbol;
+    if (!symbol.isEmpty() && symbolFile(symbol).isEmpty())
+        qWarning("SymbolIcon: no icon for symbol \"%s\"", qPrintable(symbol));
+    emit symbolChanged();
+    update();
+}
+
+void SymbolIcon::setColor(const QColor &color)
+{
+    if (color == m_color)
+        return;
+    m_color = color;
+    emit colorChanged();
+    update();
+}
+
+void SymbolIcon::setGradient(const ThemeGradient &gradient)
+{
+    if (gradient == m_gradient)
+        return;
+    m_gradient = gradient;
+    emit gradientChanged();
+    update();
+}
+
+void SymbolIcon::setSize(qreal size)
+{
+    if (qFuzzyCompare(size, m_size))
+        return;
+    m_size = size;
+    setImplicitSize(size, size);
+    emit sizeChanged();
+}
+
+void SymbolIcon::paint(QPainter *painter)
+{
+    const QString file = symbolFile(m_symbol);
+    if (file.isEmpty() || width() <= 0 || height() <= 0)
+        return;
+    QFile svg(QStringLiteral(":/tonbrook/icons/%1.svg").arg(file));
+    if (!svg.open(QIODevice::ReadOnly)) {
+        qWarning("SymbolIcon: icon file %s is not bundled", qPrintable(svg.fileName()));
+        return;
+    }
+    // Lucide strokes with currentColor; render opaque and tint the coverage afterwards.
+    QByteArray data = svg.readAll();
+    data.replace("currentColor", "#000000");
+    QSvgRenderer renderer(data);
+
+    const qreal side = qMin(width(), height());
+    const QRectF target((width() - side) / 2, (height() - side) / 2, side, side);
+    const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+    QImage mask((target.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    mask.setDevicePixelRatio(dpr);
+    mask.fill(Qt::transparent);
+    {
+        QPainter maskPainter(&mask);
+        maskPainter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&maskPainter, QRectF(QPointF(0, 0), target.size()));
+        maskPainter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        const QRectF local(QPointF(0, 0), target.size());
+        if (m_gradient.isValid())
+            maskPainter.fillRect(local, m_gradient.brushFor(local));
+        else
+            maskPainter.fillRect(local, m_color);
+    }
+    painter->drawImage(target.topLeft(), mask);
+}
+
+} // namespace tonbrook

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Renders the desktop views offscreen, over real jobs made from generated media, to PNG files
+# in build/screenshots/.
+# Usage: scripts/screenshot.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh
+
+generator=()
+if command -v ninja >/dev/null 2>&1; then
+  generator=(-G Ninja)
+fi
+if [[ ! -f build/CMakeCache.txt ]]; then
+  cmake -S . -B build "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build build --parallel "$(nproc)" --target tonbrook_screenshots
+
+QT_QPA_PLATFORM=offscreen build/app/tonbrook_screenshots build/screenshots

@@ -1,0 +1,185 @@
+#include "app_fixtures.h"
+
+#include "queue_test_support.h"
+#include "support/test_media.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTest>
+
+using tonbrook::ConversionJob;
+using tonbrook::JobStatus;
+
+AppFixtures::AppFixtures(QObject *parent) : QObject(parent) {}
+
+QString AppFixtures::mediaFor(const QString &kind) const
+{
+    if (kind == QLatin1String("clip"))
+        return queuetest::shortClip();
+    if (kind == QLatin1String("audio"))
+        return queuetest::mediumAudio();
+    if (kind == QLatin1String("long"))
+        return queuetest::longAudio();
+    if (kind == QLatin1String("tracks")) {
+        return testmedia::make(
+            "app-two-tracks.mkv",
+            testmedia::patternInput({320, 180}, 25, 2.0) +
+                QStringList{"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=2",
+                            "-f", "lavfi", "-i", "sine=frequency=660:sample_rate=44100:duration=2",
+                            "-map", "0:v", "-map", "1:a", "-map", "2:a", "-c:v", "mpeg4", "-c:a",
+                            "flac", "-shortest"});
+    }
+    if (kind == QLatin1String("broken"))
+        return testmedia::writeBytes("app-broken.mp4", "this is not a video file");
+    qFatal("unknown media kind %s", qPrintable(kind));
+}
+
+ConversionJob *AppFixtures::makeJob(const QString &path)
+{
+    if (path.isEmpty())
+        qFatal("ffmpeg could not make the test media");
+    return new ConversionJob(QUrl::fromLocalFile(path), QUrl::fromLocalFile(m_outputs.path()), {},
+                             this);
+}
+
+ConversionJob *AppFixtures::pendingJob(const QString &kind)
+{
+    return makeJob(mediaFor(kind));
+}
+
+ConversionJob *AppFixtures::inspectingJob(const QString &kind)
+{
+    ConversionJob *job = pendingJob(kind);
+    job->inspect();
+    return job;
+}
+
+bool AppFixtures::waitForStatus(ConversionJob *job, int status, int timeoutMs)
+{
+    const auto wanted = JobStatus::Case(status);
+    return QTest::qWaitFor([&] { return job->status().is(wanted); }, timeoutMs);
+}
+
+ConversionJob *AppFixtures::readyJob(const QString &kind)
+{
+    ConversionJob *job = inspectingJob(kind);
+    if (!waitForStatus(job, int(JobStatus::Case::ready)))
+        qWarning("job for %s did not become ready: %s", qPrintable(kind),
+                 qPrintable(job->status().error()));
+    return job;
+}
+
+ConversionJob *AppFixtures::readyJobNamed(const QString &fileName)
+{
+    const QString path = m_outputs.filePath(QStringLiteral("sources/") + fileName);
+    queuetest::copyTo(queuetest::shortClip(), path);
+    ConversionJob *job = makeJob(path);
+    job->inspect();
+    waitForStatus(job, int(JobStatus::Case::ready));
+    return job;
+}
+
+ConversionJob *AppFixtures::convertingJob()
+{
+    ConversionJob *job = readyJob(QStringLiteral("long"));
+    job->startExtraction();
+    const bool reported = QTest::qWaitFor([job] {
+        return job->status().is(JobStatus::Case::converting) && job->status().progress() > 0;
+    });
+    if (!reported)
+        qWarning("no progress report arrived: %s", qPrintable(job->status().title()));
+    return job;
+}
+
+ConversionJob *AppFixtures::completedJob()
+{
+    ConversionJob *job = readyJob(QStringLiteral("clip"));
+    job->startExtraction();
+    if (!waitForStatus(job, int(JobStatus::Case::completed)))
+        qWarning("extraction did not complete: %s", qPrintable(job->status().error()));
+    return job;
+}
+
+ConversionJob *AppFixtures::failedJob()
+{
+    ConversionJob *job = inspectingJob(QStringLiteral("broken"));
+    waitForStatus(job, int(JobStatus::Case::failed));
+    return job;
+}
+
+ConversionJob *AppFixtures::cancelledJob()
+{
+    ConversionJob *job = readyJob(QStringLiteral("clip"));
+    job->cancel();
+    return job;
+}
+
+QUrl AppFixtures::shortMp3() const
+{
+    return QUrl::fromLocalFile(testmedia::make(
+        "app-preview.mp3", {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=3",
+                            "-ac", "2", "-c:a", "libmp3lame", "-b:a", "128k"}));
+}
+
+QUrl AppFixtures::missingFile() const
+{
+    return QUrl::fromLocalFile(m_outputs.filePath(QStringLiteral("nowhere/missing.mp3")));
+}
+
+QUrl AppFixtures::pngImage()
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(QColor(200, 80, 40));
+    const QString path = m_outputs.filePath(QStringLiteral("art.png"));
+    image.save(path, "PNG");
+    return QUrl::fromLocalFile(path);
+}
+
+QUrl AppFixtures::textNamedPng()
+{
+    const QString path = m_outputs.filePath(QStringLiteral("not-art.png"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("plain text, not an image");
+    return QUrl::fromLocalFile(path);
+}
+
+qint64 AppFixtures::fileSize(const QUrl &file) const
+{
+    return QFileInfo(file.toLocalFile()).size();
+}
+
+QVariantMap AppFixtures::settingsOf(ConversionJob *job) const
+{
+    const tonbrook::AudioExtractionSettings &s = job->settings();
+    const auto optional = [](const std::optional<double> &v) {
+        return v ? QVariant(*v) : QVariant::fromValue(nullptr);
+    };
+    return {
+        {"bitrate", s.bitrate.shortName()},
+        {"sampleRate", s.sampleRate.rawValue()},
+        {"channels", s.channels.rawValue()},
+        {"normalizePeak", s.normalizePeak},
+        {"trimStart", optional(s.trimStartSeconds)},
+        {"trimEnd", optional(s.trimEndSeconds)},
+        {"fadeIn", s.fadeInDuration},
+        {"fadeOut", s.fadeOutDuration},
+        {"embedCoverArt", s.embedCoverArt},
+        {"selectedTrackIndex", s.selectedTrackIndex},
+        {"sourceDuration", job->fileInfo() ? job->fileInfo()->duration : 0.0},
+    };
+}
+
+QVariantMap AppFixtures::metadataOf(ConversionJob *job) const
+{
+    const tonbrook::MediaMetadata &m = job->metadata();
+    return {
+        {"title", m.title},
+        {"artist", m.artist},
+        {"album", m.album},
+        {"year", m.year},
+        {"genre", m.genre},
+        {"coverArtSize", m.coverArtData ? m.coverArtData->size() : qsizetype(-1)},
+    };
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "queue/conversion_job.h"
+
+#include <QObject>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QVariantMap>
+
+// Real jobs over media made with the ffmpeg command line, in the states the views show.
+// Waiting helpers spin the event loop until the job really gets there.
+class AppFixtures : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AppFixtures(QObject *parent = nullptr);
+
+    // kind: "clip" (2 s 320x240 video with one stereo track and a title tag), "audio" (audio
+    // only), "tracks" (video with two audio tracks), "long" (20 min of audio), "broken".
+    Q_INVOKABLE tonbrook::ConversionJob *pendingJob(const QString &kind);
+    // Inspection started; the job stays inspecting until the event loop delivers the result.
+    Q_INVOKABLE tonbrook::ConversionJob *inspectingJob(const QString &kind);
+    Q_INVOKABLE tonbrook::ConversionJob *readyJob(const QString &kind);
+    // The long file, extracting, after its first progress report.
+    Q_INVOKABLE tonbrook::ConversionJob *convertingJob();
+    Q_INVOKABLE tonbrook::ConversionJob *completedJob();
+    // The broken file, after its inspection failed.
+    Q_INVOKABLE tonbrook::ConversionJob *failedJob();
+    Q_INVOKABLE tonbrook::ConversionJob *cancelledJob();
+    // A copy of the clip under a long file name.
+    Q_INVOKABLE tonbrook::ConversionJob *readyJobNamed(const QString &fileName);
+    // Spins the event loop until the job's status is `status` (a JobView.Status) or time runs out.
+    Q_INVOKABLE bool waitForStatus(tonbrook::ConversionJob *job, int status, int timeoutMs = 60000);
+
+    // 3 s of 44.1 kHz stereo MP3 made by ffmpeg's LAME encoder.
+    Q_INVOKABLE QUrl shortMp3() const;
+    Q_INVOKABLE QUrl missingFile() const;
+    // A 40x30 PNG, and a file with a .png name that holds text.
+    Q_INVOKABLE QUrl pngImage();
+    Q_INVOKABLE QUrl textNamedPng();
+    Q_INVOKABLE qint64 fileSize(const QUrl &file) const;
+
+    // The job's C++ values, for checking what the views wrote. Absent trims read as null.
+    Q_INVOKABLE QVariantMap settingsOf(tonbrook::ConversionJob *job) const;
+    // Cover art size is -1 when the job has none.
+    Q_INVOKABLE QVariantMap metadataOf(tonbrook::ConversionJob *job) const;
+
+private:
+    QString mediaFor(const QString &kind) const;
+    tonbrook::ConversionJob *makeJob(const QString &path);
+
+    QTemporaryDir m_outputs;
+};
