@@ -157,4 +157,9 @@ QColor AppTheme::orange()
     return isDark() ? QColor(255, 159, 10) : QColor(255, 149, 0);
 }
 
+QColor AppTheme::green()
+{
+    return isDark() ? QColor(48, 209, 88) : QColor(52, 199, 89);
+}
+
 } // namespace tonbrook

@@ -71,6 +71,7 @@ class AppTheme : public QObject {
     Q_PROPERTY(QColor blue READ blue NOTIFY paletteChanged)
     Q_PROPERTY(QColor red READ red NOTIFY paletteChanged)
     Q_PROPERTY(QColor orange READ orange NOTIFY paletteChanged)
+    Q_PROPERTY(QColor green READ green NOTIFY paletteChanged)
     Q_PROPERTY(bool isDark READ isDark NOTIFY paletteChanged)
 
 public:
@@ -97,6 +98,7 @@ public:
     static QColor blue();
     static QColor red();
     static QColor orange();
+    static QColor green();
     static bool isDark();
 
     // c with its alpha multiplied by opacity, for QML's translucent variants of palette colours.

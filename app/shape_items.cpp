@@ -242,4 +242,69 @@ void RoundedImage::paint(QPainter *painter)
     }
 }
 
+// --- DashedBorder ---
+
+DashedBorder::DashedBorder(QQuickItem *parent) : QQuickPaintedItem(parent)
+{
+    setAntialiasing(true);
+}
+
+template <typename T> void DashedBorder::assign(T &field, const T &value)
+{
+    if (field == value)
+        return;
+    field = value;
+    emit changed();
+    update();
+}
+
+void DashedBorder::setGradient(const ThemeGradient &gradient)
+{
+    assign(m_gradient, gradient);
+}
+
+void DashedBorder::setColor(const QColor &color)
+{
+    assign(m_color, color);
+}
+
+void DashedBorder::setRadius(qreal radius)
+{
+    assign(m_radius, radius);
+}
+
+void DashedBorder::setLineWidth(qreal width)
+{
+    assign(m_lineWidth, width);
+}
+
+void DashedBorder::setDash(qreal dash)
+{
+    assign(m_dash, dash);
+}
+
+void DashedBorder::setGap(qreal gap)
+{
+    assign(m_gap, gap);
+}
+
+void DashedBorder::paint(QPainter *painter)
+{
+    if (m_lineWidth <= 0)
+        return;
+    // Inset by half the line so the whole stroke stays inside the item.
+    const qreal inset = m_lineWidth / 2;
+    const QRectF shape = boundingRect().adjusted(inset, inset, -inset, -inset);
+    const QBrush brush =
+        m_gradient.isValid() ? QBrush(m_gradient.brushFor(boundingRect())) : QBrush(m_color);
+    QPen pen(brush, m_lineWidth, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
+    // Qt measures dash patterns in units of the line width.
+    pen.setDashPattern({m_dash / m_lineWidth, m_gap / m_lineWidth});
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    const qreal r = qMax<qreal>(0, m_radius - inset);
+    painter->drawRoundedRect(shape, r, r);
+}
+
 } // namespace tonbrook

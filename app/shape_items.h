@@ -115,4 +115,49 @@ private:
     qreal m_borderWidth = 0;
 };
 
+// A dashed outline drawn inside the edge of a rounded rectangle, in a theme gradient or, when
+// the gradient is unset, in a plain colour.
+class DashedBorder : public QQuickPaintedItem {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(tonbrook::ThemeGradient gradient READ gradient WRITE setGradient NOTIFY changed)
+    Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY changed)
+    Q_PROPERTY(qreal radius READ radius WRITE setRadius NOTIFY changed)
+    Q_PROPERTY(qreal lineWidth READ lineWidth WRITE setLineWidth NOTIFY changed)
+    // Dash and gap lengths in logical pixels.
+    Q_PROPERTY(qreal dash READ dash WRITE setDash NOTIFY changed)
+    Q_PROPERTY(qreal gap READ gap WRITE setGap NOTIFY changed)
+
+public:
+    explicit DashedBorder(QQuickItem *parent = nullptr);
+
+    ThemeGradient gradient() const { return m_gradient; }
+    QColor color() const { return m_color; }
+    qreal radius() const { return m_radius; }
+    qreal lineWidth() const { return m_lineWidth; }
+    qreal dash() const { return m_dash; }
+    qreal gap() const { return m_gap; }
+    void setGradient(const ThemeGradient &gradient);
+    void setColor(const QColor &color);
+    void setRadius(qreal radius);
+    void setLineWidth(qreal width);
+    void setDash(qreal dash);
+    void setGap(qreal gap);
+
+    void paint(QPainter *painter) override;
+
+signals:
+    void changed();
+
+private:
+    template <typename T> void assign(T &field, const T &value);
+
+    ThemeGradient m_gradient;
+    QColor m_color = Qt::gray;
+    qreal m_radius = 0;
+    qreal m_lineWidth = 1;
+    qreal m_dash = 8;
+    qreal m_gap = 6;
+};
+
 } // namespace tonbrook

@@ -33,6 +33,17 @@ const QHash<QString, QString> &symbolTable()
         {"goforward.10", "rotate-cw"},
         {"speaker.wave.2.fill", "volume-2"},
         {"speaker.slash.fill", "volume-x"},
+        {"plus", "plus"},
+        {"plus.circle.dashed", "circle-plus"},
+        {"plus.circle.fill", "circle-plus"},
+        {"trash", "trash-2"},
+        {"stop.fill", "square"},
+        {"bolt.fill", "zap"},
+        {"gearshape", "settings"},
+        {"checkmark.circle.fill", "circle-check"},
+        {"arrow.down.circle.fill", "circle-arrow-down"},
+        {"waveform.and.person.filled", "audio-waveform"},
+        {"folder.badge.plus", "folder-plus"},
     };
     return table;
 }

@@ -2,12 +2,14 @@
 // Usage: tonbrook_screenshots <output folder>
 #include "app_environment.h"
 #include "queue/conversion_job.h"
+#include "queue/conversion_queue.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QQmlApplicationEngine>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
@@ -83,6 +85,37 @@ bool waitForStatus(ConversionJob *job, JobStatus::Case wanted, int timeoutMs = 1
         std::fprintf(stderr, "%s did not reach %d (%s)\n", qPrintable(job->sourceURL().path()),
                      int(wanted), qPrintable(job->status().title()));
     return reached;
+}
+
+// The pictures need no desktop notices or sounds.
+class SilentNotifier : public tonbrook::BatchNotifier {
+public:
+    void requestPermission() override {}
+    void playCompletionSound() override {}
+    void postNotification(const QString &, const QString &) override {}
+};
+
+// Loads the application window over the queue; null (with the errors printed) on failure.
+QQuickWindow *loadMainWindow(QQmlApplicationEngine &engine, tonbrook::ConversionQueue *queue)
+{
+    tonbrook::prepareEngine(engine);
+    engine.setInitialProperties({{QStringLiteral("queue"), QVariant::fromValue(queue)}});
+    engine.load(QUrl(QStringLiteral("qrc:/Tonbrook/qml/Main.qml")));
+    if (engine.rootObjects().isEmpty())
+        return nullptr;
+    return qobject_cast<QQuickWindow *>(engine.rootObjects().constFirst());
+}
+
+bool save(QQuickWindow *window, const QDir &outputDir, const QString &name)
+{
+    const QImage image = window->grabWindow();
+    const QString file = outputDir.filePath(name);
+    if (image.isNull() || !image.save(file)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(file));
+    return true;
 }
 
 } // namespace
@@ -194,5 +227,56 @@ int main(int argc, char *argv[])
         release.close();
     waitForStatus(inspecting, JobStatus::Case::failed, 30000);
     waitUntil([&] { return !converting->isExtractionRunning(); }, 60000);
-    return 0;
+    view.close();
+
+    // The empty window: the drop zone.
+    tonbrook::ConversionQueue emptyQueue(std::make_unique<SilentNotifier>());
+    {
+        QQmlApplicationEngine engine;
+        QQuickWindow *window = loadMainWindow(engine, &emptyQueue);
+        if (!window)
+            return 1;
+        waitUntil([] { return false; }, 800);
+        if (!save(window, outputDir, QStringLiteral("drop-zone.png")))
+            return 1;
+        window->close();
+    }
+
+    // The working window: five jobs in mixed states, the finished one in the inspector.
+    tonbrook::ConversionQueue queue(std::make_unique<SilentNotifier>());
+    const QString exports = work.filePath(QStringLiteral("Exports"));
+    QDir().mkpath(exports);
+    queue.setUseSourceDirectory(false);
+    queue.setCustomOutputFolder(QUrl::fromLocalFile(exports));
+    queue.addFiles({QUrl::fromLocalFile(harbour), QUrl::fromLocalFile(lecture),
+                    QUrl::fromLocalFile(interview), QUrl::fromLocalFile(broken),
+                    QUrl::fromLocalFile(trailer)});
+    const QList<ConversionJob *> jobs = queue.jobs();
+    if (jobs.size() != 5)
+        return 1;
+    for (ConversionJob *j : {jobs[0], jobs[1], jobs[2], jobs[4]}) {
+        if (!waitForStatus(j, JobStatus::Case::ready))
+            return 1;
+    }
+    waitForStatus(jobs[3], JobStatus::Case::failed);
+    jobs[0]->startExtraction();
+    if (!waitForStatus(jobs[0], JobStatus::Case::completed))
+        return 1;
+    jobs[4]->startExtraction();
+    jobs[4]->cancel();
+    waitForStatus(jobs[4], JobStatus::Case::cancelled);
+    queue.setSelectedJobId(jobs[0]->id());
+
+    QQmlApplicationEngine engine;
+    QQuickWindow *window = loadMainWindow(engine, &queue);
+    if (!window)
+        return 1;
+    jobs[1]->startExtraction();
+    if (!waitUntil([&] { return jobs[1]->status().progress() >= 0.35; }, 120000))
+        return 1;
+    waitUntil([] { return false; }, 1500);
+    const bool saved = save(window, outputDir, QStringLiteral("main-window.png"));
+    jobs[1]->cancel();
+    waitUntil([&] { return !jobs[1]->isExtractionRunning(); }, 60000);
+    return saved ? 0 : 1;
 }

@@ -3,9 +3,15 @@
 #include "queue_test_support.h"
 #include "support/test_media.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QMimeData>
+#include <QQuickWindow>
 #include <QTest>
 
 using tonbrook::ConversionJob;
@@ -182,4 +188,90 @@ QVariantMap AppFixtures::metadataOf(ConversionJob *job) const
         {"genre", m.genre},
         {"coverArtSize", m.coverArtData ? m.coverArtData->size() : qsizetype(-1)},
     };
+}
+
+namespace {
+
+// The queue's notices are checked in the queue's own tests; here they would reach the desktop.
+class SilentNotifier : public tonbrook::BatchNotifier {
+public:
+    void requestPermission() override {}
+    void playCompletionSound() override {}
+    void postNotification(const QString &, const QString &) override {}
+};
+
+} // namespace
+
+tonbrook::ConversionQueue *AppFixtures::newQueue()
+{
+    return new tonbrook::ConversionQueue(std::make_unique<SilentNotifier>(), this);
+}
+
+QList<QUrl> AppFixtures::clipCopies(const QString &prefix, int count)
+{
+    const QString folder = m_outputs.filePath(QStringLiteral("copies-%1").arg(++m_folders));
+    QList<QUrl> urls;
+    for (int i = 1; i <= count; ++i) {
+        const QString path = QStringLiteral("%1/%2-%3.mp4").arg(folder, prefix).arg(i);
+        if (!queuetest::copyTo(queuetest::shortClip(), path))
+            qFatal("could not copy the clip to %s", qPrintable(path));
+        urls << QUrl::fromLocalFile(path);
+    }
+    return urls;
+}
+
+QUrl AppFixtures::mixedFolder()
+{
+    const QString folder = m_outputs.filePath(QStringLiteral("mixed-%1").arg(++m_folders));
+    const QString clip = queuetest::shortClip();
+    queuetest::copyTo(clip, folder + QStringLiteral("/clip.MOV"));
+    queuetest::copyTo(clip, folder + QStringLiteral("/.hidden.mp4"));
+    queuetest::copyTo(clip, folder + QStringLiteral("/sub/clip2.mkv"));
+    QFile notes(folder + QStringLiteral("/notes.txt"));
+    if (notes.open(QIODevice::WriteOnly))
+        notes.write("not a video");
+    return QUrl::fromLocalFile(folder);
+}
+
+QStringList AppFixtures::pathsOf(const QList<QUrl> &urls) const
+{
+    QStringList paths;
+    for (const QUrl &url : urls)
+        paths << url.toLocalFile();
+    return paths;
+}
+
+void AppFixtures::dragOver(QQuickItem *item, const QList<QUrl> &urls, bool drop)
+{
+    QQuickWindow *window = item->window();
+    const QPointF at = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    // Owned by the test: the events only borrow it.
+    auto *data = new QMimeData;
+    data->setParent(this);
+    data->setUrls(urls);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDragMoveEvent move(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &move);
+    if (drop) {
+        QDropEvent dropEvent(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &dropEvent);
+    }
+}
+
+void AppFixtures::dragLeave(QQuickItem *item)
+{
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(item->window(), &leave);
+}
+
+void AppFixtures::keyClick(QObject *window, int key, int modifiers)
+{
+    auto *target = qobject_cast<QWindow *>(window);
+    if (!target)
+        qFatal("keyClick needs a window");
+    target->requestActivate();
+    if (!QTest::qWaitForWindowActive(target))
+        qWarning("the window did not become active");
+    QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
 }

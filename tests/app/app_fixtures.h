@@ -1,6 +1,11 @@
 #pragma once
 
 #include "queue/conversion_job.h"
+#include "queue/conversion_queue.h"
+
+#include <QList>
+#include <QQuickItem>
+#include <QStringList>
 
 #include <QObject>
 #include <QTemporaryDir>
@@ -45,9 +50,25 @@ public:
     // Cover art size is -1 when the job has none.
     Q_INVOKABLE QVariantMap metadataOf(tonbrook::ConversionJob *job) const;
 
+    // A real queue whose batch notices go nowhere; owned by the fixtures.
+    Q_INVOKABLE tonbrook::ConversionQueue *newQueue();
+    // Copies of the clip, named prefix-1.mp4 and up, in a folder of their own.
+    Q_INVOKABLE QList<QUrl> clipCopies(const QString &prefix, int count);
+    // A folder holding clip.MOV, notes.txt, .hidden.mp4 and sub/clip2.mkv.
+    Q_INVOKABLE QUrl mixedFolder();
+    // Paths, not URLs, as the desktop passes them on a command line.
+    Q_INVOKABLE QStringList pathsOf(const QList<QUrl> &urls) const;
+    // A file drag from outside the window, delivered as the window system delivers it: enter
+    // and move over the item's centre, then a drop when `drop` is set.
+    Q_INVOKABLE void dragOver(QQuickItem *item, const QList<QUrl> &urls, bool drop = false);
+    Q_INVOKABLE void dragLeave(QQuickItem *item);
+    // A key press and release sent to a window of its own (not the test's).
+    Q_INVOKABLE void keyClick(QObject *window, int key, int modifiers);
+
 private:
     QString mediaFor(const QString &kind) const;
     tonbrook::ConversionJob *makeJob(const QString &path);
 
     QTemporaryDir m_outputs;
+    int m_folders = 0;
 };

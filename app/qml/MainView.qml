@@ -1,0 +1,208 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Dialogs
+import QtQuick.Layouts
+import Tonbrook
+
+// The window's content over its one queue: the drop zone while the queue is empty, else the
+// job list beside the inspector; the toolbar, the preferences sheet and a window-wide drop target.
+Item {
+    id: root
+
+    required property ConversionQueue queue
+
+    property bool showingSettings: false
+    readonly property bool isWindowDropTargeted: windowDrop.containsDrag
+    readonly property bool isPickingFiles: filePicker.visible
+    readonly property QueueView queueView: intake
+
+    implicitWidth: 960
+    implicitHeight: 640
+
+    function openFilePicker() {
+        filePicker.open()
+    }
+    function openFolderPicker() {
+        folderPicker.open()
+    }
+
+    QueueView {
+        id: intake
+        queue: root.queue
+    }
+
+    // The shell's notices: files handed over by the desktop, and the "Open Videos..." command.
+    Connections {
+        target: ShellNotices
+        function onOpenVideoFiles() {
+            root.openFilePicker()
+        }
+        function onOpenFilesFromFileManager(files) {
+            intake.submitFiles(files)
+        }
+    }
+
+    Shortcut {
+        sequence: "Ctrl+E"
+        enabled: !root.queue.isProcessing && root.queue.pendingCount > 0
+        onActivated: root.queue.startBatch()
+    }
+
+    FileDialog {
+        id: filePicker
+        objectName: "filePicker"
+        title: "Add Videos"
+        fileMode: FileDialog.OpenFiles
+        nameFilters: intake.videoNameFilters
+        onAccepted: intake.submitFiles(selectedFiles)
+    }
+    FolderDialog {
+        id: folderPicker
+        objectName: "folderPicker"
+        title: "Add Folder"
+        onAccepted: intake.submitFiles([selectedFolder])
+    }
+
+    onShowingSettingsChanged: showingSettings ? preferences.open() : preferences.close()
+
+    PreferencesSheet {
+        id: preferences
+        objectName: "preferencesSheet"
+        queue: root.queue
+        queueView: intake
+        onClosed: root.showingSettings = false
+    }
+
+    // Behind the content, so the drop zone's own target takes the drags over it.
+    DropArea {
+        id: windowDrop
+        anchors.fill: parent
+        onDropped: event => {
+            event.accept(Qt.CopyAction)
+            intake.submitDrop(event.urls)
+        }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        MainToolbar {
+            objectName: "toolbar"
+            Layout.fillWidth: true
+            queue: root.queue
+            queueView: intake
+            onAddRequested: root.openFilePicker()
+            onPreferencesRequested: root.showingSettings = true
+        }
+
+        Loader {
+            objectName: "dropZoneLoader"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            active: intake.isEmpty
+            visible: active
+            sourceComponent: DropZoneView {
+                objectName: "dropZone"
+                queueView: intake
+                onBrowseRequested: root.openFilePicker()
+                onFolderRequested: root.openFolderPicker()
+            }
+        }
+
+        SplitView {
+            objectName: "splitView"
+            visible: !intake.isEmpty
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            orientation: Qt.Horizontal
+
+            ColumnLayout {
+                SplitView.minimumWidth: 420
+                SplitView.fillWidth: true
+                spacing: 0
+
+                QuickAddBanner {
+                    objectName: "quickAddBanner"
+                    Layout.fillWidth: true
+                    queueView: intake
+                    onBrowseRequested: root.openFilePicker()
+                }
+                ListView {
+                    id: jobList
+                    objectName: "jobList"
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    clip: true
+                    spacing: 8
+                    topMargin: 12
+                    bottomMargin: 12
+                    leftMargin: 12
+                    rightMargin: 12
+                    model: root.queue.jobModel
+                    ScrollBar.vertical: ScrollBar {
+                        policy: ScrollBar.AsNeeded
+                    }
+                    delegate: QueueItemView {
+                        width: jobList.width - jobList.leftMargin - jobList.rightMargin
+                        isSelected: intake.selectedJob === job
+                        onSelect: intake.select(job)
+                        onRemove: root.queue.removeJob(job)
+                    }
+                }
+                StatusBarView {
+                    objectName: "statusBar"
+                    Layout.fillWidth: true
+                    queue: root.queue
+                    queueView: intake
+                }
+            }
+
+            Item {
+                objectName: "detailPane"
+                readonly property bool hasJob: intake.selectedJob !== null
+                SplitView.minimumWidth: hasJob ? 300 : 260
+                SplitView.preferredWidth: hasJob ? 340 : 300
+                SplitView.maximumWidth: hasJob ? 380 : 340
+
+                Rectangle {
+                    anchors.fill: parent
+                    color: Theme.withOpacity(Theme.windowBackground, 0.4)
+                }
+                // Rebuilt for each selected job, so no state leaks from one job to the next.
+                Repeater {
+                    model: intake.selectedJob ? [intake.selectedJob] : []
+                    InspectorView {
+                        required property ConversionJob modelData
+                        objectName: "inspector"
+                        anchors.fill: parent
+                        job: modelData
+                    }
+                }
+                ColumnLayout {
+                    objectName: "inspectorPlaceholder"
+                    visible: !parent.hasJob
+                    anchors.centerIn: parent
+                    width: parent.width - 24
+                    spacing: 8
+
+                    SymbolIcon {
+                        Layout.alignment: Qt.AlignHCenter
+                        symbol: "slider.horizontal.3"
+                        size: 36
+                        color: Theme.secondary
+                        opacity: 0.4
+                    }
+                    Label {
+                        Layout.fillWidth: true
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.WordWrap
+                        text: "Select an item to view & adjust settings"
+                        font.pixelSize: 12
+                        color: Theme.secondary
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,199 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Dialogs
+import QtQuick.Layouts
+import Tonbrook
+
+// The preferences sheet: every control writes straight into the queue; "Done" only closes.
+Popup {
+    id: sheet
+
+    required property ConversionQueue queue
+    required property QueueView queueView
+
+    modal: true
+    focus: true
+    anchors.centerIn: Overlay.overlay
+    width: 480
+    height: 420
+    padding: 20
+    closePolicy: Popup.CloseOnEscape
+
+    background: Rectangle {
+        radius: 10
+        color: Theme.windowBackground
+        border.width: 1
+        border.color: Theme.borderSubtle
+    }
+
+    // Return presses "Done", the sheet's default action.
+    Shortcut {
+        sequences: ["Return", "Enter"]
+        enabled: sheet.opened
+        onActivated: sheet.close()
+    }
+
+    FolderDialog {
+        id: folderDialog
+        objectName: "outputFolderDialog"
+        title: "Choose Output Folder"
+        onAccepted: sheet.queue.customOutputFolder = selectedFolder
+    }
+
+    contentItem: ColumnLayout {
+        spacing: 20
+
+        RowLayout {
+            Layout.fillWidth: true
+
+            Label {
+                text: "Tonbrook Preferences"
+                font.pixelSize: 13
+                font.bold: true
+                color: Theme.primaryText
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            Button {
+                objectName: "doneButton"
+                text: "Done"
+                highlighted: true
+                onClicked: sheet.close()
+            }
+        }
+        Divider {
+            Layout.fillWidth: true
+        }
+        ScrollView {
+            id: scroller
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            contentWidth: availableWidth
+            clip: true
+
+            ColumnLayout {
+                width: scroller.availableWidth
+                spacing: 16
+
+                FormSection {
+                    Layout.fillWidth: true
+                    title: "Default Audio Settings"
+
+                    FormRow {
+                        label: "Default Bitrate"
+                        ComboBox {
+                            objectName: "defaultBitratePicker"
+                            implicitWidth: 230
+                            model: Options.bitrateNames
+                            currentIndex: sheet.queueView.defaultBitrateIndex
+                            onActivated: index => sheet.queueView.defaultBitrateIndex = index
+                        }
+                    }
+                    FormRow {
+                        label: "Default Sample Rate"
+                        ComboBox {
+                            objectName: "defaultSampleRatePicker"
+                            implicitWidth: 230
+                            model: Options.sampleRateNames
+                            currentIndex: sheet.queueView.defaultSampleRateIndex
+                            onActivated: index => sheet.queueView.defaultSampleRateIndex = index
+                        }
+                    }
+                    FormRow {
+                        label: "Normalize Peak Volume by Default"
+                        Switch {
+                            objectName: "normalizeSwitch"
+                            checked: sheet.queueView.defaultNormalizePeak
+                            onToggled: sheet.queueView.defaultNormalizePeak = checked
+                        }
+                    }
+                    FormRow {
+                        label: "Embed Video Poster Frame by Default"
+                        Switch {
+                            objectName: "embedArtSwitch"
+                            checked: sheet.queueView.defaultEmbedCoverArt
+                            onToggled: sheet.queueView.defaultEmbedCoverArt = checked
+                        }
+                    }
+                }
+
+                FormSection {
+                    Layout.fillWidth: true
+                    title: "Output Destination"
+
+                    Label {
+                        text: "Save Files To"
+                        color: Theme.primaryText
+                    }
+                    RadioButton {
+                        objectName: "sourceDirectoryChoice"
+                        text: "Same Directory as Source Video"
+                        checked: sheet.queue.useSourceDirectory
+                        onClicked: sheet.queue.useSourceDirectory = true
+                    }
+                    RadioButton {
+                        objectName: "customDirectoryChoice"
+                        text: "Custom Output Directory"
+                        checked: !sheet.queue.useSourceDirectory
+                        onClicked: sheet.queue.useSourceDirectory = false
+                    }
+                    RowLayout {
+                        objectName: "folderRow"
+                        visible: !sheet.queue.useSourceDirectory
+                        Layout.fillWidth: true
+
+                        Label {
+                            objectName: "outputFolderLabel"
+                            Layout.fillWidth: true
+                            text: sheet.queueView.outputFolderText
+                            font.pixelSize: 11
+                            color: Theme.secondary
+                            elide: Text.ElideMiddle
+                            maximumLineCount: 1
+                            wrapMode: Text.NoWrap
+                        }
+                        Button {
+                            objectName: "chooseFolderButton"
+                            text: "Choose..."
+                            font.pixelSize: 11
+                            onClicked: folderDialog.open()
+                        }
+                    }
+                }
+
+                FormSection {
+                    Layout.fillWidth: true
+                    title: "Performance & Notifications"
+
+                    FormRow {
+                        label: "Concurrent Conversions"
+                        ComboBox {
+                            objectName: "concurrencyPicker"
+                            implicitWidth: 160
+                            model: sheet.queueView.concurrencyNames
+                            currentIndex: sheet.queueView.concurrencyIndex
+                            onActivated: index => sheet.queueView.concurrencyIndex = index
+                        }
+                    }
+                    FormRow {
+                        label: "Play Completion Sound"
+                        Switch {
+                            objectName: "soundSwitch"
+                            checked: sheet.queue.playSoundOnFinish
+                            onToggled: sheet.queue.playSoundOnFinish = checked
+                        }
+                    }
+                    FormRow {
+                        label: "Send Desktop Notification when Batch Finishes"
+                        Switch {
+                            objectName: "notificationSwitch"
+                            checked: sheet.queue.sendNotificationOnFinish
+                            onToggled: sheet.queue.sendNotificationOnFinish = checked
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,205 @@
+#include "queue_view.h"
+
+#include "extraction_options.h"
+
+#include <QFileInfo>
+
+namespace tonbrook {
+
+QueueView::QueueView(QObject *parent) : QObject(parent) {}
+
+void QueueView::setQueue(ConversionQueue *queue)
+{
+    if (m_queue == queue)
+        return;
+    if (m_queue)
+        disconnect(m_queue, nullptr, this, nullptr);
+    m_queue = queue;
+    if (queue) {
+        connect(queue, &ConversionQueue::jobsChanged, this, &QueueView::jobsChanged);
+        // Removing the selected job changes the job list and the id in either order.
+        connect(queue, &ConversionQueue::jobsChanged, this, &QueueView::selectionChanged);
+        connect(queue, &ConversionQueue::selectedJobIdChanged, this, &QueueView::selectionChanged);
+        for (auto signal :
+             {&ConversionQueue::pendingCountChanged, &ConversionQueue::activeCountChanged,
+              &ConversionQueue::completedCountChanged})
+            connect(queue, signal, this, &QueueView::countsChanged);
+        connect(queue, &ConversionQueue::useSourceDirectoryChanged, this,
+                &QueueView::outputChanged);
+        connect(queue, &ConversionQueue::customOutputFolderChanged, this,
+                &QueueView::outputChanged);
+        connect(queue, &ConversionQueue::defaultSettingsChanged, this, &QueueView::defaultsChanged);
+        connect(queue, &ConversionQueue::concurrentLimitChanged, this,
+                &QueueView::concurrencyChanged);
+    }
+    emit queueChanged();
+    emit jobsChanged();
+    emit selectionChanged();
+    emit countsChanged();
+    emit outputChanged();
+    emit defaultsChanged();
+    emit concurrencyChanged();
+}
+
+bool QueueView::isEmpty() const
+{
+    return !m_queue || m_queue->jobs().isEmpty();
+}
+
+QString QueueView::fileCountText() const
+{
+    const qsizetype count = m_queue ? m_queue->jobs().size() : 0;
+    return QStringLiteral("%1 file%2 in queue")
+        .arg(count)
+        .arg(count == 1 ? QString() : QStringLiteral("s"));
+}
+
+ConversionJob *QueueView::selectedJob() const
+{
+    return m_queue ? m_queue->job(m_queue->selectedJobId()) : nullptr;
+}
+
+QString QueueView::extractTitle() const
+{
+    const int pending = m_queue ? m_queue->pendingCount() : 0;
+    return pending >= 1 ? QStringLiteral("Extract All (%1)").arg(pending)
+                        : QStringLiteral("Extract All");
+}
+
+QString QueueView::completedText() const
+{
+    return QStringLiteral("%1 Completed").arg(m_queue ? m_queue->completedCount() : 0);
+}
+
+QString QueueView::extractingText() const
+{
+    return QStringLiteral("%1 Extracting...").arg(m_queue ? m_queue->activeCount() : 0);
+}
+
+QString QueueView::saveToText() const
+{
+    QString place = QStringLiteral("Source Folder");
+    if (m_queue && !m_queue->useSourceDirectory()) {
+        const QUrl &folder = m_queue->customOutputFolder();
+        place = folder.isEmpty()
+                    ? QStringLiteral("Custom Folder")
+                    : QFileInfo(folder.adjusted(QUrl::StripTrailingSlash).path()).fileName();
+    }
+    return QStringLiteral("Save to: ") + place;
+}
+
+QString QueueView::outputFolderText() const
+{
+    if (!m_queue || m_queue->customOutputFolder().isEmpty())
+        return QStringLiteral("No folder chosen");
+    const QUrl &folder = m_queue->customOutputFolder();
+    return folder.isLocalFile() ? folder.toLocalFile() : folder.toString();
+}
+
+template <typename Edit> void QueueView::editDefaults(Edit edit)
+{
+    if (!m_queue)
+        return;
+    AudioExtractionSettings settings = m_queue->defaultSettings();
+    edit(settings);
+    m_queue->setDefaultSettings(settings);
+}
+
+int QueueView::defaultBitrateIndex() const
+{
+    return m_queue ? ExtractionOptions::indexOf(m_queue->defaultSettings().bitrate) : 0;
+}
+
+int QueueView::defaultSampleRateIndex() const
+{
+    return m_queue ? ExtractionOptions::indexOf(m_queue->defaultSettings().sampleRate) : 0;
+}
+
+bool QueueView::defaultNormalizePeak() const
+{
+    return m_queue && m_queue->defaultSettings().normalizePeak;
+}
+
+bool QueueView::defaultEmbedCoverArt() const
+{
+    return m_queue && m_queue->defaultSettings().embedCoverArt;
+}
+
+void QueueView::setDefaultBitrateIndex(int index)
+{
+    editDefaults(
+        [&](AudioExtractionSettings &s) { s.bitrate = ExtractionOptions::bitrateAt(index); });
+}
+
+void QueueView::setDefaultSampleRateIndex(int index)
+{
+    editDefaults(
+        [&](AudioExtractionSettings &s) { s.sampleRate = ExtractionOptions::sampleRateAt(index); });
+}
+
+void QueueView::setDefaultNormalizePeak(bool value)
+{
+    editDefaults([&](AudioExtractionSettings &s) { s.normalizePeak = value; });
+}
+
+void QueueView::setDefaultEmbedCoverArt(bool value)
+{
+    editDefaults([&](AudioExtractionSettings &s) { s.embedCoverArt = value; });
+}
+
+QStringList QueueView::concurrencyNames()
+{
+    return {QStringLiteral("1 (Sequential)"), QStringLiteral("2 (Balanced)"),
+            QStringLiteral("4 (High Speed)"), QStringLiteral("8 (Maximum)")};
+}
+
+const QList<int> &QueueView::concurrencyLimits()
+{
+    static const QList<int> limits{1, 2, 4, 8};
+    return limits;
+}
+
+int QueueView::concurrencyIndex() const
+{
+    return m_queue ? int(concurrencyLimits().indexOf(m_queue->concurrentLimit())) : -1;
+}
+
+void QueueView::setConcurrencyIndex(int index)
+{
+    if (m_queue && index >= 0 && index < concurrencyLimits().size())
+        m_queue->setConcurrentLimit(concurrencyLimits().at(index));
+}
+
+QStringList QueueView::videoNameFilters()
+{
+    QStringList patterns;
+    for (const QString &extension : ConversionQueue::acceptedExtensions())
+        patterns << QStringLiteral("*.") + extension << QStringLiteral("*.") + extension.toUpper();
+    return {QStringLiteral("Video Files (%1)").arg(patterns.join(QLatin1Char(' ')))};
+}
+
+void QueueView::select(ConversionJob *job)
+{
+    if (m_queue && job)
+        m_queue->setSelectedJobId(job->id());
+}
+
+void QueueView::submitFiles(const QList<QUrl> &urls)
+{
+    if (!m_queue)
+        return;
+    emit filesSubmitted(urls);
+    m_queue->addFiles(urls);
+}
+
+void QueueView::submitDrop(const QList<QUrl> &urls)
+{
+    QList<QUrl> files;
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            files << url;
+    }
+    submitFiles(files);
+}
+
+} // namespace tonbrook

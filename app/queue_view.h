@@ -1,0 +1,112 @@
+#pragma once
+
+#include "queue/conversion_job.h"
+#include "queue/conversion_queue.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+namespace tonbrook {
+
+// The window's ConversionQueue as the main window and the preferences read and edit it: the
+// counts as display texts, the default settings as picker positions, and the one way files
+// enter the queue from the user interface.
+class QueueView : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(tonbrook::ConversionQueue *queue READ queue WRITE setQueue NOTIFY queueChanged)
+
+    Q_PROPERTY(bool isEmpty READ isEmpty NOTIFY jobsChanged)
+    // "3 files in queue", "1 file in queue".
+    Q_PROPERTY(QString fileCountText READ fileCountText NOTIFY jobsChanged)
+    // The job whose id is the queue's selection; null when there is none.
+    Q_PROPERTY(tonbrook::ConversionJob *selectedJob READ selectedJob NOTIFY selectionChanged)
+
+    // "Extract All (3)", or "Extract All" with nothing to start.
+    Q_PROPERTY(QString extractTitle READ extractTitle NOTIFY countsChanged)
+    Q_PROPERTY(QString completedText READ completedText NOTIFY countsChanged)
+    Q_PROPERTY(QString extractingText READ extractingText NOTIFY countsChanged)
+
+    // "Save to: Source Folder", "Save to: Exports", "Save to: Custom Folder".
+    Q_PROPERTY(QString saveToText READ saveToText NOTIFY outputChanged)
+    // The custom folder's path, or "No folder chosen".
+    Q_PROPERTY(QString outputFolderText READ outputFolderText NOTIFY outputChanged)
+
+    Q_PROPERTY(int defaultBitrateIndex READ defaultBitrateIndex WRITE setDefaultBitrateIndex NOTIFY
+                   defaultsChanged)
+    Q_PROPERTY(int defaultSampleRateIndex READ defaultSampleRateIndex WRITE
+                   setDefaultSampleRateIndex NOTIFY defaultsChanged)
+    Q_PROPERTY(bool defaultNormalizePeak READ defaultNormalizePeak WRITE setDefaultNormalizePeak
+                   NOTIFY defaultsChanged)
+    Q_PROPERTY(bool defaultEmbedCoverArt READ defaultEmbedCoverArt WRITE setDefaultEmbedCoverArt
+                   NOTIFY defaultsChanged)
+
+    Q_PROPERTY(QStringList concurrencyNames READ concurrencyNames CONSTANT)
+    // Position of the queue's limit among 1, 2, 4 and 8; -1 for any other limit.
+    Q_PROPERTY(int concurrencyIndex READ concurrencyIndex WRITE setConcurrencyIndex NOTIFY
+                   concurrencyChanged)
+
+    // The file picker's filter: the video extensions, in both cases.
+    Q_PROPERTY(QStringList videoNameFilters READ videoNameFilters CONSTANT)
+
+public:
+    explicit QueueView(QObject *parent = nullptr);
+
+    ConversionQueue *queue() const { return m_queue; }
+    void setQueue(ConversionQueue *queue);
+
+    bool isEmpty() const;
+    QString fileCountText() const;
+    ConversionJob *selectedJob() const;
+    QString extractTitle() const;
+    QString completedText() const;
+    QString extractingText() const;
+    QString saveToText() const;
+    QString outputFolderText() const;
+
+    int defaultBitrateIndex() const;
+    int defaultSampleRateIndex() const;
+    bool defaultNormalizePeak() const;
+    bool defaultEmbedCoverArt() const;
+    void setDefaultBitrateIndex(int index);
+    void setDefaultSampleRateIndex(int index);
+    void setDefaultNormalizePeak(bool value);
+    void setDefaultEmbedCoverArt(bool value);
+
+    static QStringList concurrencyNames();
+    static const QList<int> &concurrencyLimits();
+    int concurrencyIndex() const;
+    void setConcurrencyIndex(int index);
+
+    static QStringList videoNameFilters();
+
+    Q_INVOKABLE void select(tonbrook::ConversionJob *job);
+    // Hands the files, as they are, to the queue in one addFiles call.
+    Q_INVOKABLE void submitFiles(const QList<QUrl> &urls);
+    // A drop: the local file URLs among the dropped ones, possibly none, go in one addFiles
+    // call.
+    Q_INVOKABLE void submitDrop(const QList<QUrl> &urls);
+
+signals:
+    void queueChanged();
+    void jobsChanged();
+    void selectionChanged();
+    void countsChanged();
+    void outputChanged();
+    void defaultsChanged();
+    void concurrencyChanged();
+    // Just before each addFiles call, with its argument.
+    void filesSubmitted(const QList<QUrl> &urls);
+
+private:
+    template <typename Edit> void editDefaults(Edit edit);
+
+    QPointer<ConversionQueue> m_queue;
+};
+
+} // namespace tonbrook

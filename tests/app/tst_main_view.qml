@@ -1,0 +1,253 @@
+import QtQuick
+import QtTest
+import Tonbrook
+import TonbrookTest
+
+Item {
+    id: stage
+    width: 1000
+    height: 680
+
+    TestCase {
+        id: testCase
+        name: "MainView"
+        when: windowShown
+
+        Component {
+            id: viewComponent
+            MainView {
+                width: stage.width
+                height: stage.height
+            }
+        }
+        Component {
+            id: windowComponent
+            Main {}
+        }
+        Component {
+            id: spyComponent
+            SignalSpy {}
+        }
+
+        function init() {
+            failOnWarning(/SymbolIcon/)
+        }
+
+        function makeView() {
+            const view = createTemporaryObject(viewComponent, stage, { queue: Fixtures.newQueue() })
+            verify(view, "main view created")
+            return view
+        }
+
+        function child(item, name) {
+            const found = findChild(item, name)
+            verify(found, "child " + name)
+            return found
+        }
+
+        function spyOn(target, signalName) {
+            return createTemporaryObject(spyComponent, testCase,
+                                         { target: target, signalName: signalName })
+        }
+
+        function dropZone(view) {
+            return child(view, "dropZoneLoader").item
+        }
+
+        function waitUntilReady(queue, count) {
+            tryCompare(queue, "pendingCount", count, 60000)
+        }
+
+        function test_dropZoneShownExactlyWhileEmpty() {
+            const view = makeView()
+            verify(dropZone(view))
+            verify(!child(view, "splitView").visible)
+
+            view.queueView.submitFiles(Fixtures.clipCopies("first", 1))
+            compare(dropZone(view), null)
+            verify(child(view, "splitView").visible)
+            compare(child(view, "fileCountLabel").text, "1 file in queue")
+
+            view.queue.removeJob(view.queue.jobs[0])
+            verify(dropZone(view))
+            verify(!child(view, "splitView").visible)
+        }
+
+        function test_dragOverDropZoneSwitchesItsLook() {
+            const view = makeView()
+            const zone = dropZone(view)
+            compare(child(zone, "dropTitle").text, "Drag & Drop Video Files")
+            compare(child(zone, "dropSymbol").symbol, "waveform.and.person.filled")
+            compare(child(zone, "zoneBorder").lineWidth, 1.5)
+
+            Fixtures.dragOver(zone, Fixtures.clipCopies("dragged", 1))
+            verify(zone.isTargeted)
+            compare(child(zone, "dropTitle").text, "Drop Videos to Convert")
+            compare(child(zone, "dropSymbol").symbol, "arrow.down.circle.fill")
+            compare(child(zone, "zoneBorder").lineWidth, 3)
+            tryCompare(child(zone, "iconGroup"), "scale", 1.15, 3000)
+
+            Fixtures.dragLeave(zone)
+            verify(!zone.isTargeted)
+            compare(child(zone, "dropTitle").text, "Drag & Drop Video Files")
+            compare(view.queue.jobs.length, 0)
+        }
+
+        function test_dropsEndInOneAddFilesCall() {
+            const view = makeView()
+            const submitted = spyOn(view.queueView, "filesSubmitted")
+
+            // Nothing usable: still one call, with an empty list, and the zone stays.
+            Fixtures.dragOver(dropZone(view), ["https://example.com/clip.mp4"], true)
+            compare(submitted.count, 1)
+            compare(submitted.signalArguments[0][0].length, 0)
+            verify(dropZone(view))
+
+            const clips = Fixtures.clipCopies("dropped", 2)
+            Fixtures.dragOver(dropZone(view), clips, true)
+            compare(submitted.count, 2)
+            compare(view.queue.jobs.length, 2)
+
+            // Onto the list: the window-wide target takes the folder and the queue walks it.
+            const list = child(view, "jobList")
+            Fixtures.dragOver(list, [Fixtures.mixedFolder()])
+            verify(view.isWindowDropTargeted)
+            Fixtures.dragOver(list, [Fixtures.mixedFolder()], true)
+            compare(submitted.count, 3)
+            const names = view.queue.jobs.map(job => job.sourceURL.toString().split("/").pop())
+            compare(names, ["dropped-1.mp4", "dropped-2.mp4", "clip.MOV", "clip2.mkv"])
+        }
+
+        function test_extractButtonFollowsReadyJobs() {
+            const view = makeView()
+            const extract = child(view, "extractButton")
+            verify(extract.visible)
+            compare(extract.text, "Extract All")
+
+            view.queueView.submitFiles(Fixtures.clipCopies("three", 3))
+            compare(child(view, "fileCountLabel").text, "3 files in queue")
+            // Only inspecting: nothing to start yet.
+            compare(view.queue.pendingCount, 0)
+            compare(extract.text, "Extract All")
+            verify(!extract.enabled)
+
+            waitUntilReady(view.queue, 3)
+            compare(extract.text, "Extract All (3)")
+            verify(extract.enabled)
+            verify(!child(view, "stopButton").visible)
+            verify(!child(view, "clearButton").visible)
+        }
+
+        function test_batchSwapsStopAndShowsClearDone() {
+            const view = makeView()
+            view.queueView.submitFiles(Fixtures.clipCopies("batch", 2))
+            waitUntilReady(view.queue, 2)
+
+            mouseClick(child(view, "extractButton"))
+            verify(view.queue.isProcessing)
+            verify(child(view, "stopButton").visible)
+            verify(!child(view, "extractButton").visible)
+            verify(child(view, "batchProgress").visible)
+
+            tryCompare(view.queue, "completedCount", 2, 60000)
+            tryCompare(view.queue, "isProcessing", false, 5000)
+            verify(child(view, "clearButton").visible)
+            compare(child(view, "completedLabel").text, "2 Completed")
+            verify(child(view, "extractButton").visible)
+            verify(!child(view, "extractButton").enabled)
+
+            mouseClick(child(view, "clearButton"))
+            compare(view.queue.jobs.length, 0)
+            verify(dropZone(view))
+            verify(!child(view, "clearButton").visible)
+        }
+
+        function test_clearDoneAppearsWithTheFirstCompletedJob() {
+            const view = makeView()
+            view.queueView.submitFiles(Fixtures.clipCopies("single", 2))
+            waitUntilReady(view.queue, 2)
+            verify(!child(view, "clearButton").visible)
+            verify(!child(view, "completedGroup").visible)
+            view.queue.jobs[1].startExtraction()
+            tryCompare(view.queue, "completedCount", 1, 60000)
+            verify(child(view, "clearButton").visible)
+            compare(child(view, "completedLabel").text, "1 Completed")
+        }
+
+        function test_ctrlEStartsTheBatch() {
+            const view = makeView()
+            view.queueView.submitFiles(Fixtures.clipCopies("shortcut", 1))
+            waitUntilReady(view.queue, 1)
+            keyClick(Qt.Key_E, Qt.ControlModifier)
+            verify(view.queue.isProcessing)
+            view.queue.cancelAll()
+        }
+
+        function test_statusBarNamesTheOutputFolder() {
+            const view = makeView()
+            view.queueView.submitFiles(Fixtures.clipCopies("status", 1))
+            const label = child(view, "saveToLabel")
+            compare(label.text, "Save to: Source Folder")
+            view.queue.useSourceDirectory = false
+            compare(label.text, "Save to: Custom Folder")
+            view.queue.customOutputFolder = "file:///x/Exports"
+            compare(label.text, "Save to: Exports")
+            view.queue.useSourceDirectory = true
+            compare(label.text, "Save to: Source Folder")
+        }
+
+        function test_rowsSelectIntoTheInspector() {
+            const view = makeView()
+            view.queueView.submitFiles(Fixtures.clipCopies("select", 2))
+            const first = view.queue.jobs[0]
+            const second = view.queue.jobs[1]
+            compare(view.queueView.selectedJob, first)
+            compare(child(view, "inspector").job, first)
+            verify(!child(view, "inspectorPlaceholder").visible)
+
+            const list = child(view, "jobList")
+            const rowOf = job => {
+                for (let i = 0; i < list.contentItem.children.length; ++i) {
+                    if (list.contentItem.children[i].job === job)
+                        return list.contentItem.children[i]
+                }
+                return null
+            }
+            tryVerify(() => rowOf(second) !== null, 3000)
+            const secondRow = rowOf(second)
+            verify(!secondRow.isSelected)
+            mouseClick(secondRow, 30, 10)
+            compare(view.queueView.selectedJob, second)
+            verify(secondRow.isSelected)
+            compare(child(view, "inspector").job, second)
+        }
+
+        function test_toolbarBitrateSetsTheDefault() {
+            const view = makeView()
+            const picker = child(view, "bitratePicker")
+            compare(picker.currentText, "320k")
+            picker.activated(4)
+            compare(view.queueView.defaultBitrateIndex, 4)
+            compare(picker.currentText, "VBR 0")
+        }
+
+        function test_fileArgumentsAreQueued() {
+            const view = makeView()
+            const clips = Fixtures.clipCopies("argument", 3)
+            ShellNotices.postOpenFilesFromArguments(Fixtures.pathsOf(clips))
+            compare(view.queue.jobs.map(job => job.sourceURL), clips)
+        }
+
+        function test_openVideosCommandOpensThePicker() {
+            const window = createTemporaryObject(windowComponent, null,
+                                                 { queue: Fixtures.newQueue() })
+            verify(window)
+            verify(waitForRendering(window.contentItem))
+            const notices = spyOn(ShellNotices, "openVideoFiles")
+            Fixtures.keyClick(window, Qt.Key_O, Qt.ControlModifier)
+            compare(notices.count, 1)
+            const view = child(window.contentItem, "mainView")
+            tryVerify(() => view.isPickingFiles, 3000)
+        }
+    }
+}
