@@ -1,0 +1,305 @@
+// End-to-end speed and memory of tonbrook-cli against the ffmpeg command line doing the same
+// work (`ffmpeg -i IN -vn -c:a libmp3lame -b:a 320k -compression_level 2 OUT`, the same LAME).
+//
+//   tonbrook_cli_bench [--runs 5] [--workdir DIR] [--only single|batch|inspect]
+//
+// single:  one 10-minute stereo 48 kHz AAC-in-MP4, the CLI and ffmpeg paired run by run.
+// batch:   eight 1-minute files: the CLI with --jobs 1 and --jobs 2, and ffmpeg in two lanes.
+// inspect: --inspect on 100 small video files, one process per file and one for all.
+// Every measured program is a child of this one; peak memory is the child's own (wait4).
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+const QString cli = QStringLiteral(TONBROOK_CLI);
+const QString ffmpeg = QStringLiteral(TONBROOK_FFMPEG);
+
+struct Run {
+    double seconds = 0;
+    long maxRssKiB = 0;
+    bool ok = true;
+};
+
+pid_t spawn(const QStringList &command)
+{
+    std::vector<QByteArray> args;
+    for (const auto &a : command)
+        args.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+// Runs the commands at most `lanes` at a time (the next starts as soon as one ends); the wall
+// time is from the first start to the last end, the peak is the largest single process.
+Run runLanes(const std::vector<QStringList> &commands, int lanes)
+{
+    std::deque<QStringList> waiting(commands.begin(), commands.end());
+    int running = 0;
+    Run run;
+    QElapsedTimer timer;
+    timer.start();
+    while (!waiting.empty() || running > 0) {
+        while (running < lanes && !waiting.empty()) {
+            if (spawn(waiting.front()) < 0)
+                run.ok = false;
+            else
+                ++running;
+            waiting.pop_front();
+        }
+        int status = 0;
+        rusage usage{};
+        if (wait4(-1, &status, 0, &usage) < 0)
+            break;
+        --running;
+        run.maxRssKiB = std::max(run.maxRssKiB, usage.ru_maxrss);
+        run.ok = run.ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    run.seconds = double(timer.nsecsElapsed()) / 1e9;
+    return run;
+}
+
+Run measure(const QStringList &command)
+{
+    return runLanes({command}, 1);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    if (n == 0)
+        return 0;
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Series {
+    std::vector<double> seconds;
+    long maxRssKiB = 0;
+    bool ok = true;
+
+    void add(const Run &run)
+    {
+        seconds.push_back(run.seconds);
+        maxRssKiB = std::max(maxRssKiB, run.maxRssKiB);
+        ok = ok && run.ok;
+    }
+    double median() const { return ::median(seconds); }
+    double mib() const { return double(maxRssKiB) / 1024.0; }
+};
+
+bool generate(const QString &path, const QStringList &inputs, const QStringList &options)
+{
+    if (QFileInfo(path).size() > 0)
+        return true;
+    const QString partial = path + QStringLiteral(".partial.") + QFileInfo(path).suffix();
+    const bool ok =
+        measure(QStringList{ffmpeg, "-y", "-v", "error"} + inputs + options + QStringList{partial})
+            .ok;
+    return ok && QFile::rename(partial, path);
+}
+
+// Stereo 48 kHz AAC at 192 kbit/s in MP4: a tone with noise, so the encoder has real work.
+bool generateAudio(const QString &path, int seconds, int frequency)
+{
+    const QString d = QString::number(seconds);
+    return generate(
+        path,
+        {"-f", "lavfi", "-i",
+         QStringLiteral("sine=frequency=%1:sample_rate=48000:duration=%2").arg(frequency).arg(d),
+         "-f", "lavfi", "-i", "anoisesrc=r=48000:a=0.2:d=" + d},
+        {"-filter_complex", "[0:a][1:a]amix=inputs=2,aformat=channel_layouts=stereo", "-c:a", "aac",
+         "-b:a", "192k"});
+}
+
+QStringList ffmpegExtract(const QString &in, const QString &out)
+{
+    return {ffmpeg, "-y",   "-v",         "error", "-i",   in,
+            "-vn",  "-c:a", "libmp3lame", "-b:a",  "320k", "-compression_level",
+            "2",    out};
+}
+
+QString outputOf(const QString &folder, const QString &source)
+{
+    return QDir(folder).filePath(QFileInfo(source).completeBaseName() + ".mp3");
+}
+
+void single(const QString &workdir, int runs)
+{
+    const QString source = QDir(workdir).filePath("single-10min.mp4");
+    if (!generateAudio(source, 600, 440)) {
+        std::fprintf(stderr, "could not generate %s\n", qPrintable(source));
+        return;
+    }
+    const QString out = QDir(workdir).filePath("single-out");
+    QDir().mkpath(out);
+    Series ours, theirs;
+    for (int i = 0; i < runs; ++i) {
+        // Alternating who goes first cancels a drift in machine load.
+        const auto cliRun = [&] {
+            ours.add(measure({cli, "-q", "-o", out, source}));
+        };
+        const auto ffmpegRun = [&] {
+            theirs.add(measure(ffmpegExtract(source, QDir(out).filePath("ffmpeg.mp3"))));
+        };
+        if (i % 2 == 0) {
+            cliRun();
+            ffmpegRun();
+        } else {
+            ffmpegRun();
+            cliRun();
+        }
+    }
+    std::printf("\none 10-minute AAC-in-MP4 at 320 kbit/s, median of %d paired runs%s\n", runs,
+                ours.ok && theirs.ok ? "" : "  (SOME RUNS FAILED)");
+    std::printf("  tonbrook-cli -q -o OUT IN            %7.2f s   peak %6.1f MiB\n", ours.median(),
+                ours.mib());
+    std::printf("  ffmpeg -i IN -vn -c:a libmp3lame ... %7.2f s   peak %6.1f MiB\n",
+                theirs.median(), theirs.mib());
+    std::printf("  wall time ratio cli/ffmpeg           %7.3f   (target <= 1.00)\n",
+                ours.median() / theirs.median());
+    std::printf("  peak memory                          %7.1f MiB (target < 64)\n", ours.mib());
+}
+
+void batch(const QString &workdir, int runs)
+{
+    const QString folder = QDir(workdir).filePath("batch-8x1min");
+    QDir().mkpath(folder);
+    QStringList sources;
+    for (int i = 0; i < 8; ++i) {
+        const QString path = QDir(folder).filePath(QStringLiteral("clip-%1.mp4").arg(i));
+        if (!generateAudio(path, 60, 300 + 50 * i)) {
+            std::fprintf(stderr, "could not generate %s\n", qPrintable(path));
+            return;
+        }
+        sources << path;
+    }
+    const QString out = QDir(workdir).filePath("batch-out");
+    QDir().mkpath(out);
+    std::vector<QStringList> ffmpegCommands;
+    for (const QString &source : sources)
+        ffmpegCommands.push_back(ffmpegExtract(source, outputOf(out, source)));
+
+    Series one, two, lanes;
+    for (int i = 0; i < runs; ++i) {
+        std::vector<std::function<void()>> order{
+            [&] {
+                one.add(measure(QStringList{cli, "-q", "-j", "1", "-o", out} + sources));
+            },
+            [&] {
+                two.add(measure(QStringList{cli, "-q", "-j", "2", "-o", out} + sources));
+            },
+            [&] {
+                lanes.add(runLanes(ffmpegCommands, 2));
+            }};
+        std::rotate(order.begin(), order.begin() + (i % 3), order.end());
+        for (const auto &step : order)
+            step();
+    }
+    std::printf("\neight 1-minute AAC-in-MP4 files at 320 kbit/s, median of %d runs%s\n", runs,
+                one.ok && two.ok && lanes.ok ? "" : "  (SOME RUNS FAILED)");
+    std::printf("  tonbrook-cli -q -j 1 -o OUT FILES... %7.2f s   peak %6.1f MiB\n", one.median(),
+                one.mib());
+    std::printf("  tonbrook-cli -q -j 2 -o OUT FILES... %7.2f s   peak %6.1f MiB\n", two.median(),
+                two.mib());
+    std::printf("  ffmpeg, two processes side by side   %7.2f s   peak %6.1f MiB (one process)\n",
+                lanes.median(), lanes.mib());
+    std::printf("  throughput -j 2 / -j 1               %7.3f   (target >= 1.8)\n",
+                one.median() / two.median());
+    std::printf("  wall time -j 2 / two ffmpeg lanes    %7.3f   (target <= 1.05)\n",
+                two.median() / lanes.median());
+    std::printf("  peak memory -j 2                     %7.1f MiB (target < 128)\n", two.mib());
+}
+
+void inspect(const QString &workdir)
+{
+    const QString folder = QDir(workdir).filePath("inspect-100");
+    QDir().mkpath(folder);
+    QStringList files;
+    for (int i = 0; i < 100; ++i) {
+        const QString path =
+            QDir(folder).filePath(QStringLiteral("small-%1.mp4").arg(i, 3, 10, QChar('0')));
+        if (!generate(path,
+                      {"-f", "lavfi", "-i",
+                       QStringLiteral("testsrc2=s=320x240:r=25:d=3,hue=h=%1").arg(i * 7), "-f",
+                       "lavfi", "-i", QStringLiteral("sine=frequency=%1:duration=3").arg(200 + i)},
+                      {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-shortest"})) {
+            std::fprintf(stderr, "could not generate %s\n", qPrintable(path));
+            return;
+        }
+        files << path;
+    }
+    Series each;
+    for (const QString &file : files)
+        each.add(measure({cli, "--inspect", file}));
+    Series all;
+    for (int i = 0; i < 3; ++i)
+        all.add(measure(QStringList{cli, "--inspect"} + files));
+    std::printf("\n--inspect on 100 small video files (3 s, 320x240 H.264 + AAC)%s\n",
+                each.ok && all.ok ? "" : "  (SOME RUNS FAILED)");
+    std::printf("  tonbrook-cli --inspect FILE, one process per file: median %6.1f ms per file "
+                "(process start included; target < 50)\n",
+                each.median() * 1000.0);
+    std::printf("  tonbrook-cli --inspect FILES..., one process:      %6.1f ms per file "
+                "(median of 3 runs / 100)\n",
+                all.median() * 1000.0 / 100.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    int runs = 5;
+    QString only;
+    QString workdir = QDir::temp().filePath("tonbrook-cli-bench");
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == "--runs" && i + 1 < args.size())
+            runs = std::max(1, args[++i].toInt());
+        else if (args[i] == "--workdir" && i + 1 < args.size())
+            workdir = args[++i];
+        else if (args[i] == "--only" && i + 1 < args.size())
+            only = args[++i];
+    }
+    QDir().mkpath(workdir);
+    std::printf("tonbrook_cli_bench: %s, %d runs, work folder %s\n", qPrintable(cli), runs,
+                qPrintable(workdir));
+    std::fflush(stdout);
+    if (only.isEmpty() || only == "single")
+        single(workdir, runs);
+    std::fflush(stdout);
+    if (only.isEmpty() || only == "batch")
+        batch(workdir, runs);
+    std::fflush(stdout);
+    if (only.isEmpty() || only == "inspect")
+        inspect(workdir);
+    return 0;
+}

@@ -1,0 +1,257 @@
+#include "cli_options.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace tonbrook::cli {
+
+namespace {
+
+// "320", "256", "192", "128", "v0", "v2": the bitrate options in declaration order.
+QString bitrateWord(BitrateOption option)
+{
+    return option.vbrQuality() >= 0 ? QStringLiteral("v%1").arg(option.vbrQuality())
+                                    : QString::number(option.kbps());
+}
+
+QString sampleRateWord(SampleRateOption option)
+{
+    return option == SampleRateOption::auto_ ? QStringLiteral("auto")
+                                             : QString::number(option.rawValue());
+}
+
+QString channelWord(AudioChannelOption option)
+{
+    switch (option.caseValue()) {
+    case AudioChannelOption::Case::auto_:
+        break;
+    case AudioChannelOption::Case::stereo:
+        return QStringLiteral("stereo");
+    case AudioChannelOption::Case::mono:
+        return QStringLiteral("mono");
+    }
+    return QStringLiteral("auto");
+}
+
+template <typename Option, size_t N>
+std::optional<Option> pick(const std::array<Option, N> &cases, QString (*word)(Option),
+                           const QString &value)
+{
+    for (const Option option : cases) {
+        if (word(option).compare(value.trimmed(), Qt::CaseInsensitive) == 0)
+            return option;
+    }
+    return std::nullopt;
+}
+
+template <typename Option, size_t N>
+QString choices(const std::array<Option, N> &cases, QString (*word)(Option))
+{
+    QStringList words;
+    for (const Option option : cases)
+        words << word(option);
+    return words.join(QStringLiteral(", "));
+}
+
+// Thrown inside the parser and turned into the one-line usage error.
+struct UsageError {
+    QString text;
+};
+
+class OptionReader {
+public:
+    explicit OptionReader(const QCommandLineParser &parser) : m_parser(parser) {}
+
+    std::optional<QString> text(const QCommandLineOption &option) const
+    {
+        if (!m_parser.isSet(option))
+            return std::nullopt;
+        return m_parser.value(option);
+    }
+
+    // A finite number within [low, high].
+    std::optional<double> number(const QCommandLineOption &option, double low, double high,
+                                 const QString &unit) const
+    {
+        const auto value = text(option);
+        if (!value)
+            return std::nullopt;
+        bool ok = false;
+        const double number = value->trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(number) || number < low || number > high)
+            throw UsageError{
+                QStringLiteral("invalid value '%1' for --%2: expected %3 from %4 to %5")
+                    .arg(*value, option.names().constLast(), unit, QString::number(low),
+                         QString::number(high))};
+        return number;
+    }
+
+    std::optional<qint64> integer(const QCommandLineOption &option, qint64 low, qint64 high) const
+    {
+        const auto value = text(option);
+        if (!value)
+            return std::nullopt;
+        bool ok = false;
+        const qint64 number = value->trimmed().toLongLong(&ok);
+        if (!ok || number < low || number > high)
+            throw UsageError{
+                QStringLiteral("invalid value '%1' for --%2: expected a whole number from %3 to %4")
+                    .arg(*value, option.names().constLast(), QString::number(low),
+                         QString::number(high))};
+        return number;
+    }
+
+    template <typename Option, size_t N>
+    std::optional<Option> choice(const QCommandLineOption &option,
+                                 const std::array<Option, N> &cases, QString (*word)(Option)) const
+    {
+        const auto value = text(option);
+        if (!value)
+            return std::nullopt;
+        const auto picked = pick(cases, word, *value);
+        if (!picked)
+            throw UsageError{QStringLiteral("invalid value '%1' for --%2: expected one of %3")
+                                 .arg(*value, option.names().constLast(), choices(cases, word))};
+        return picked;
+    }
+
+private:
+    const QCommandLineParser &m_parser;
+};
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList &arguments)
+{
+    const QString seconds = QStringLiteral("seconds");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Extracts the audio of video files into MP3 files.\n"
+                       "Every file and every video file found in a folder (recursively, hidden "
+                       "items skipped) becomes one conversion.\n"
+                       "Exit status: 0 all converted, 1 some failed, 2 usage error or nothing to "
+                       "convert, 130 interrupted."));
+
+    const QCommandLineOption outputDir({"o", "output-dir"},
+                                       "Write every MP3 into <dir> (created when missing) instead "
+                                       "of next to its source.",
+                                       "dir");
+    const QCommandLineOption bitrate(
+        {"b", "bitrate"},
+        "Bitrate: " + choices(BitrateOption::allCases(), bitrateWord) + " (default 320).", "opt");
+    const QCommandLineOption sampleRate(
+        {"r", "sample-rate"},
+        "Sample rate: " + choices(SampleRateOption::allCases(), sampleRateWord) +
+            " (default auto).",
+        "opt");
+    const QCommandLineOption channels(
+        {"c", "channels"},
+        "Channels: " + choices(AudioChannelOption::allCases(), channelWord) + " (default auto).",
+        "opt");
+    const QCommandLineOption normalize({"n", "normalize"}, "Normalise the peak level.");
+    const QCommandLineOption gain({"g", "gain"}, "Volume gain in decibels (default 0).", "dB");
+    const QCommandLineOption start("start", "Start at <s> seconds into the source.", "s");
+    const QCommandLineOption end("end", "End at <s> seconds into the source.", "s");
+    const QCommandLineOption fadeIn("fade-in", "Fade in over <s> seconds.", "s");
+    const QCommandLineOption fadeOut("fade-out", "Fade out over <s> seconds.", "s");
+    const QCommandLineOption noCoverArt("no-cover-art", "Do not embed cover art.");
+    const QCommandLineOption track({"t", "track"}, "Zero-based audio track (default 0).", "n");
+    const QCommandLineOption title("title", "Title tag for every file.", "text");
+    const QCommandLineOption artist("artist", "Artist tag for every file.", "text");
+    const QCommandLineOption album("album", "Album tag for every file.", "text");
+    const QCommandLineOption year("year", "Year tag for every file.", "text");
+    const QCommandLineOption genre("genre", "Genre tag for every file.", "text");
+    const QCommandLineOption comment("comment", "Comment tag for every file.", "text");
+    const QCommandLineOption jobs({"j", "jobs"},
+                                  QStringLiteral("Concurrent conversions, %1 to %2 (default 2).")
+                                      .arg(minimumJobs)
+                                      .arg(maximumJobs),
+                                  "n");
+    const QCommandLineOption inspect(
+        "inspect", "Only inspect: print one JSON array describing the files, convert nothing.");
+    const QCommandLineOption json("json", "Print one JSON object per line for each event.");
+    const QCommandLineOption quiet({"q", "quiet"},
+                                   "Print only failures and the final summary line.");
+    parser.addOptions({outputDir, bitrate, sampleRate, channels, normalize, gain,   start, end,
+                       fadeIn,    fadeOut, noCoverArt, track,    title,     artist, album, year,
+                       genre,     comment, jobs,       inspect,  json,      quiet});
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument("files", "Video files or folders.", "<file or folder>...");
+
+    ParsedCommandLine result;
+    if (!parser.parse(arguments)) {
+        result.action = ParsedCommandLine::Action::usageError;
+        result.text = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.action = ParsedCommandLine::Action::help;
+        result.text = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = ParsedCommandLine::Action::version;
+        result.text = QCoreApplication::applicationName() + u' ' +
+                      QCoreApplication::applicationVersion() + u'\n';
+        return result;
+    }
+
+    CliOptions &options = result.options;
+    try {
+        const OptionReader read(parser);
+        AudioExtractionSettings &settings = options.settings;
+        if (const auto value = read.choice(bitrate, BitrateOption::allCases(), bitrateWord))
+            settings.bitrate = *value;
+        if (const auto value =
+                read.choice(sampleRate, SampleRateOption::allCases(), sampleRateWord))
+            settings.sampleRate = *value;
+        if (const auto value = read.choice(channels, AudioChannelOption::allCases(), channelWord))
+            settings.channels = *value;
+        settings.normalizePeak = parser.isSet(normalize);
+        settings.volumeGainDb =
+            read.number(gain, -maximumGainDb, maximumGainDb, "decibels").value_or(0.0);
+        settings.trimStartSeconds = read.number(start, 0.0, maximumSeconds, seconds);
+        settings.trimEndSeconds = read.number(end, 0.0, maximumSeconds, seconds);
+        settings.fadeInDuration = read.number(fadeIn, 0.0, maximumSeconds, seconds).value_or(0.0);
+        settings.fadeOutDuration = read.number(fadeOut, 0.0, maximumSeconds, seconds).value_or(0.0);
+        settings.embedCoverArt = !parser.isSet(noCoverArt);
+        settings.selectedTrackIndex = read.integer(track, 0, 1 << 20).value_or(0);
+        if (settings.trimStartSeconds && settings.trimEndSeconds &&
+            *settings.trimEndSeconds <= *settings.trimStartSeconds)
+            throw UsageError{QStringLiteral("invalid value '%1' for --end: must be after --start")
+                                 .arg(parser.value(end))};
+
+        options.tags = {read.text(title), read.text(artist), read.text(album),
+                        read.text(year),  read.text(genre),  read.text(comment)};
+        options.jobs = int(read.integer(jobs, minimumJobs, maximumJobs).value_or(2));
+        if (const auto dir = read.text(outputDir)) {
+            if (dir->isEmpty())
+                throw UsageError{
+                    QStringLiteral("invalid value '' for --output-dir: expected a folder")};
+            options.outputDir = QDir::cleanPath(QFileInfo(*dir).absoluteFilePath());
+        }
+    } catch (const UsageError &error) {
+        result.action = ParsedCommandLine::Action::usageError;
+        result.text = error.text;
+        return result;
+    }
+    options.inspectOnly = parser.isSet(inspect);
+    options.json = parser.isSet(json);
+    options.quiet = parser.isSet(quiet);
+    options.inputs = parser.positionalArguments();
+    if (options.inputs.isEmpty()) {
+        result.action = ParsedCommandLine::Action::usageError;
+        result.text = QStringLiteral("no files or folders given");
+    }
+    return result;
+}
+
+} // namespace tonbrook::cli

@@ -1,0 +1,463 @@
+#include "cli_session.h"
+
+#include "cli_report.h"
+#include "queue/conversion_queue.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocale>
+#include <QTimer>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace tonbrook::cli {
+
+namespace {
+
+// The command line gives no desktop notices; its summary line takes their place.
+class SilentNotifier : public BatchNotifier {
+public:
+    void requestPermission() override {}
+    void playCompletionSound() override {}
+    void postNotification(const QString &, const QString &) override {}
+};
+
+QString sourcePath(const ConversionJob *job)
+{
+    return job->sourceURL().toLocalFile();
+}
+
+QString fileName(const ConversionJob *job)
+{
+    return QFileInfo(sourcePath(job)).fileName();
+}
+
+QString durationText(double seconds)
+{
+    VideoFileInfo info;
+    info.duration = seconds;
+    return info.formattedDuration();
+}
+
+int terminalWidth(std::FILE *stream)
+{
+    winsize size{};
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col >= 20)
+        return size.ws_col;
+    return 80;
+}
+
+} // namespace
+
+CliSession::CliSession(CliOptions options, Console console, QObject *parent)
+    : QObject(parent), m_options(std::move(options)), m_console(console)
+{
+}
+
+CliSession::~CliSession()
+{
+    eraseBars();
+}
+
+void CliSession::writeOut(const QByteArray &text)
+{
+    std::fwrite(text.constData(), 1, size_t(text.size()), m_console.out);
+    std::fflush(m_console.out);
+}
+
+void CliSession::writeErr(const QByteArray &text)
+{
+    // Bars live on the same terminal, so they make room for the message.
+    eraseBars();
+    std::fwrite(text.constData(), 1, size_t(text.size()), m_console.err);
+    std::fflush(m_console.err);
+    m_barsDirty = true;
+}
+
+bool CliSession::showsBars() const
+{
+    return m_console.interactive && !m_options.json && !m_options.quiet && !m_options.inspectOnly;
+}
+
+bool CliSession::prepareOutputFolder()
+{
+    if (!m_options.outputDir || m_options.inspectOnly)
+        return true;
+    const QString folder = *m_options.outputDir;
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+        writeErr(QStringLiteral("tonbrook-cli: cannot create the output folder '%1'\n")
+                     .arg(folder)
+                     .toUtf8());
+        return false;
+    }
+    m_queue->setUseSourceDirectory(false);
+    m_queue->setCustomOutputFolder(QUrl::fromLocalFile(folder));
+    return true;
+}
+
+void CliSession::start()
+{
+    m_clock.start();
+    m_queue = new ConversionQueue(std::make_unique<SilentNotifier>(), this);
+    m_queue->setPlaySoundOnFinish(false);
+    m_queue->setSendNotificationOnFinish(false);
+    m_queue->setDefaultSettings(m_options.settings);
+    m_queue->setConcurrentLimit(m_options.jobs);
+    if (!prepareOutputFolder()) {
+        finish(exitUsage);
+        return;
+    }
+
+    addInputs();
+    if (m_queue->jobs().isEmpty()) {
+        writeErr("tonbrook-cli: no supported video files among the arguments (see --help)\n");
+        finish(exitUsage);
+        return;
+    }
+
+    m_phase = Phase::inspecting;
+    for (ConversionJob *job : m_queue->jobs()) {
+        m_records.emplace(job);
+        connect(job, &ConversionJob::statusChanged, this, [this, job] { onStatusChanged(job); });
+        connect(job, &ConversionJob::extractionEnded, this, &CliSession::checkExtractionsStopped);
+        if (m_options.json && !m_options.inspectOnly)
+            writeOut(jsonLine(addedEvent(*job)));
+    }
+    if (showsBars()) {
+        m_redraw = new QTimer(this);
+        m_redraw->setInterval(progressIntervalMs);
+        connect(m_redraw, &QTimer::timeout, this, [this] {
+            if (m_barsDirty)
+                drawBars();
+        });
+        m_redraw->start();
+        drawBars();
+    }
+    checkInspectionsDone();
+}
+
+void CliSession::addInputs()
+{
+    // One call per argument, so an argument that yields nothing can be named.
+    for (const QString &input : std::as_const(m_options.inputs)) {
+        const QFileInfo item(input);
+        const qsizetype before = m_queue->jobs().size();
+        m_queue->addFiles({QUrl::fromLocalFile(QDir::cleanPath(item.absoluteFilePath()))});
+        if (m_queue->jobs().size() > before)
+            continue;
+        QString reason;
+        if (!item.exists())
+            reason = QStringLiteral("no such file or folder");
+        else if (item.isDir())
+            reason = QStringLiteral("no new supported video files inside");
+        else if (!ConversionQueue::acceptedExtensions().contains(item.suffix().toLower()))
+            reason = QStringLiteral("not a supported video file (%1)")
+                         .arg(ConversionQueue::acceptedExtensions().join(QStringLiteral(", ")));
+        else
+            continue; // the same file given twice
+        writeErr(QStringLiteral("tonbrook-cli: skipping '%1': %2\n").arg(input, reason).toUtf8());
+    }
+}
+
+void CliSession::onStatusChanged(ConversionJob *job)
+{
+    // After an interruption the outcome of every job is read once all extractions have ended.
+    if (m_phase == Phase::stopping || m_phase == Phase::done)
+        return;
+    Record &record = m_records[job];
+    if (record.reported)
+        return;
+    const JobStatus &status = job->status();
+    switch (status.caseValue()) {
+    case JobStatus::Case::pending:
+    case JobStatus::Case::inspecting:
+        break;
+    case JobStatus::Case::ready:
+        if (m_phase == Phase::inspecting)
+            onInspected(job);
+        break;
+    case JobStatus::Case::converting:
+        if (!record.started)
+            reportStarted(job);
+        else
+            reportProgress(job);
+        break;
+    case JobStatus::Case::completed:
+        reportCompleted(job);
+        break;
+    case JobStatus::Case::failed:
+        reportFailed(job, status.error());
+        break;
+    case JobStatus::Case::cancelled:
+        if (record.failure)
+            reportFailed(job, *record.failure);
+        else
+            reportCancelled(job);
+        break;
+    }
+    if (m_phase == Phase::inspecting)
+        checkInspectionsDone();
+    else
+        checkAllReported();
+}
+
+void CliSession::onInspected(ConversionJob *job)
+{
+    if (m_options.inspectOnly)
+        return;
+    const TagOverrides &tags = m_options.tags;
+    MediaMetadata metadata = job->metadata();
+    metadata.title = tags.title.value_or(metadata.title);
+    metadata.artist = tags.artist.value_or(metadata.artist);
+    metadata.album = tags.album.value_or(metadata.album);
+    metadata.year = tags.year.value_or(metadata.year);
+    metadata.genre = tags.genre.value_or(metadata.genre);
+    metadata.comment = tags.comment.value_or(metadata.comment);
+    job->setMetadata(metadata);
+
+    // The engine would quietly take the last track instead; a typed index must mean that track.
+    const qint64 trackCount = job->fileInfo() ? qint64(job->fileInfo()->audioTracks.size()) : 0;
+    const qint64 wanted = job->settings().selectedTrackIndex;
+    if (trackCount > 0 && wanted >= trackCount) {
+        m_records[job].failure =
+            QStringLiteral("Audio track %1 does not exist: the file has %2 audio track%3 "
+                           "(numbered from 0)")
+                .arg(wanted)
+                .arg(trackCount)
+                .arg(trackCount == 1 ? QString() : QStringLiteral("s"));
+        job->cancel();
+    }
+}
+
+void CliSession::checkInspectionsDone()
+{
+    if (m_phase != Phase::inspecting)
+        return;
+    const bool inspecting =
+        std::any_of(m_queue->jobs().begin(), m_queue->jobs().end(), [](const ConversionJob *job) {
+            return job->status().is(JobStatus::Case::inspecting);
+        });
+    if (inspecting)
+        return;
+    if (m_options.inspectOnly) {
+        printInspection();
+        return;
+    }
+    m_phase = Phase::converting;
+    m_barsDirty = true;
+    m_queue->startBatch();
+    checkAllReported();
+}
+
+void CliSession::printInspection()
+{
+    QJsonArray files;
+    for (const ConversionJob *job : m_queue->jobs())
+        files.append(inspectObject(*job));
+    writeOut(QJsonDocument(files).toJson(QJsonDocument::Indented));
+    finish(m_failed > 0 ? exitFailed : exitCompleted);
+}
+
+void CliSession::reportStarted(ConversionJob *job)
+{
+    Record &record = m_records[job];
+    record.started = true;
+    record.lastProgress.start();
+    if (m_options.json)
+        writeOut(jsonLine(startedEvent(*job)));
+    m_barsDirty = true;
+}
+
+void CliSession::reportProgress(ConversionJob *job)
+{
+    m_barsDirty = true;
+    if (!m_options.json)
+        return;
+    Record &record = m_records[job];
+    if (record.lastProgress.isValid() && record.lastProgress.elapsed() < progressIntervalMs)
+        return;
+    record.lastProgress.start();
+    writeOut(jsonLine(progressEvent(*job)));
+}
+
+void CliSession::reportCompleted(ConversionJob *job)
+{
+    m_records[job].reported = true;
+    ++m_completed;
+    const JobStatus &status = job->status();
+    if (m_options.json) {
+        writeOut(jsonLine(completedEvent(*job)));
+    } else if (!m_options.quiet) {
+        eraseBars();
+        writeOut(QStringLiteral("completed: %1 -> %2 (%3, %4)\n")
+                     .arg(sourcePath(job), status.outputURL().toLocalFile(),
+                          QLocale::c().formattedDataSize(status.outputSize(), 1,
+                                                         QLocale::DataSizeSIFormat),
+                          durationText(status.duration()))
+                     .toUtf8());
+    }
+    m_barsDirty = true;
+}
+
+void CliSession::reportFailed(ConversionJob *job, const QString &error)
+{
+    m_records[job].reported = true;
+    ++m_failed;
+    if (m_options.json && !m_options.inspectOnly)
+        writeOut(jsonLine(failedEvent(*job, error)));
+    writeErr(QStringLiteral("failed: %1: %2\n").arg(sourcePath(job), error).toUtf8());
+}
+
+void CliSession::reportCancelled(ConversionJob *job)
+{
+    m_records[job].reported = true;
+    ++m_cancelled;
+    if (m_options.json) {
+        writeOut(jsonLine(cancelledEvent(*job)));
+    } else if (!m_options.quiet) {
+        eraseBars();
+        writeOut(QStringLiteral("cancelled: %1\n").arg(sourcePath(job)).toUtf8());
+    }
+    m_barsDirty = true;
+}
+
+void CliSession::checkAllReported()
+{
+    if (m_phase != Phase::converting)
+        return;
+    const bool open = std::any_of(m_records.cbegin(), m_records.cend(),
+                                  [](const Record &record) { return !record.reported; });
+    if (!open)
+        finish(m_failed > 0 ? exitFailed : exitCompleted);
+}
+
+void CliSession::interrupt()
+{
+    if (m_phase == Phase::stopping || m_phase == Phase::done)
+        return;
+    if (m_phase == Phase::idle) {
+        finish(exitInterrupted);
+        return;
+    }
+    const bool inspectOnly = m_options.inspectOnly;
+    m_phase = Phase::stopping;
+    m_queue->cancelAll();
+    if (inspectOnly) {
+        finish(exitInterrupted);
+        return;
+    }
+    checkExtractionsStopped();
+}
+
+void CliSession::checkExtractionsStopped()
+{
+    if (m_phase != Phase::stopping)
+        return;
+    const auto &jobs = m_queue->jobs();
+    if (std::any_of(jobs.begin(), jobs.end(),
+                    [](const ConversionJob *job) { return job->isExtractionRunning(); }))
+        return;
+    // An extraction that finished before it saw the cancellation still counts as completed.
+    for (ConversionJob *job : jobs) {
+        if (m_records[job].reported)
+            continue;
+        if (job->status().is(JobStatus::Case::completed))
+            reportCompleted(job);
+        else if (job->status().is(JobStatus::Case::failed))
+            reportFailed(job, job->status().error());
+        else if (m_records[job].failure)
+            reportFailed(job, *m_records[job].failure);
+        else
+            reportCancelled(job);
+    }
+    finish(exitInterrupted);
+}
+
+void CliSession::finish(int exitStatus)
+{
+    if (m_phase == Phase::done)
+        return;
+    const bool ranBatch = !m_records.isEmpty() && !m_options.inspectOnly;
+    m_phase = Phase::done;
+    if (m_redraw)
+        m_redraw->stop();
+    eraseBars();
+    if (ranBatch) {
+        const double seconds = double(m_clock.elapsed()) / 1000.0;
+        if (m_options.json)
+            writeOut(jsonLine(batchEvent(m_completed, m_failed, m_cancelled, seconds)));
+        else
+            writeOut((summaryLine(m_completed, m_failed, m_cancelled, seconds) + u'\n').toUtf8());
+    }
+    emit finished(exitStatus);
+}
+
+void CliSession::eraseBars()
+{
+    if (m_barLines == 0)
+        return;
+    const QByteArray up = "\x1b[" + QByteArray::number(m_barLines) + "A\r\x1b[J";
+    std::fwrite(up.constData(), 1, size_t(up.size()), m_console.out);
+    std::fflush(m_console.out);
+    m_barLines = 0;
+}
+
+void CliSession::drawBars()
+{
+    if (!showsBars() || m_phase == Phase::done)
+        return;
+    const int width = terminalWidth(m_console.out) - 1;
+    const int barWidth = 20;
+    const int nameWidth = std::max(12, width - 56);
+    QStringList lines;
+    int inspecting = 0;
+    int running = 0;
+    for (const ConversionJob *job : m_queue->jobs()) {
+        const JobStatus &status = job->status();
+        if (status.is(JobStatus::Case::inspecting))
+            ++inspecting;
+        if (!status.is(JobStatus::Case::converting))
+            continue;
+        ++running;
+        lines << QStringLiteral("%1  %2 %3%  %4  %5")
+                     .arg(elide(fileName(job), nameWidth), -nameWidth)
+                     .arg(progressBar(status.progress(), barWidth))
+                     .arg(int(status.progress() * 100.0), 3)
+                     .arg(status.speed(), 6)
+                     .arg(status.eta());
+    }
+    const int total = int(m_queue->jobs().size());
+    QString overall;
+    if (m_phase == Phase::inspecting) {
+        overall = QStringLiteral("Inspecting %1 of %2 files...").arg(inspecting).arg(total);
+    } else {
+        overall = QStringLiteral("%1  %2 %3%  %4/%5 done, %6 running")
+                      .arg(QStringLiteral("Overall"), -nameWidth)
+                      .arg(progressBar(m_queue->overallProgress(), barWidth))
+                      .arg(int(m_queue->overallProgress() * 100.0), 3)
+                      .arg(m_completed + m_failed + m_cancelled)
+                      .arg(total)
+                      .arg(running);
+        if (m_failed > 0)
+            overall += QStringLiteral(", %1 failed").arg(m_failed);
+    }
+    lines << overall;
+
+    QByteArray text;
+    if (m_barLines > 0)
+        text += "\x1b[" + QByteArray::number(m_barLines) + "A\r";
+    for (const QString &line : std::as_const(lines))
+        text += elide(line, width).toUtf8() + "\x1b[K\n";
+    text += "\x1b[J";
+    std::fwrite(text.constData(), 1, size_t(text.size()), m_console.out);
+    std::fflush(m_console.out);
+    m_barLines = int(lines.size());
+    m_barsDirty = false;
+}
+
+} // namespace tonbrook::cli

@@ -1,0 +1,206 @@
+// tonbrook-cli's arguments: usage errors, help, file intake and the --inspect report.
+#include "cli_test_support.h"
+#include "support/testtools.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace clitest;
+
+class TestCliUsage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void usageErrorsNameTheOption_data();
+    void usageErrorsNameTheOption();
+    void nothingAcceptableIsAUsageError();
+    void helpAndVersion();
+    void inspectDescribesEveryFileInOrder();
+    void folderIntakeFollowsTheQueue();
+};
+
+void TestCliUsage::usageErrorsNameTheOption_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("named");
+
+    QTest::newRow("jobs 0") << QStringList{"--jobs", "0"} << "--jobs";
+    QTest::newRow("jobs 65") << QStringList{"-j", "65"} << "--jobs";
+    QTest::newRow("jobs not a number") << QStringList{"--jobs", "two"} << "--jobs";
+    QTest::newRow("bitrate 999") << QStringList{"--bitrate", "999"} << "--bitrate";
+    QTest::newRow("sample rate 22050") << QStringList{"-r", "22050"} << "--sample-rate";
+    QTest::newRow("channels quad") << QStringList{"--channels", "quad"} << "--channels";
+    QTest::newRow("gain text") << QStringList{"--gain", "loud"} << "--gain";
+    QTest::newRow("gain huge") << QStringList{"--gain=1000"} << "--gain";
+    QTest::newRow("gain nan") << QStringList{"-g", "nan"} << "--gain";
+    QTest::newRow("start negative") << QStringList{"--start=-1"} << "--start";
+    QTest::newRow("end before start") << QStringList{"--start", "5", "--end", "2"} << "--end";
+    QTest::newRow("fade-in inf") << QStringList{"--fade-in", "inf"} << "--fade-in";
+    QTest::newRow("fade-out negative") << QStringList{"--fade-out=-2"} << "--fade-out";
+    QTest::newRow("track negative") << QStringList{"--track=-1"} << "--track";
+    QTest::newRow("track text") << QStringList{"-t", "first"} << "--track";
+    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "frobnicate";
+    QTest::newRow("missing value") << QStringList{"--bitrate"} << "bitrate";
+}
+
+void TestCliUsage::usageErrorsNameTheOption()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, named);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("clip.mp4");
+    QVERIFY(copyTo(taggedClip(), source));
+
+    // A missing value swallows nothing when the option comes last.
+    const CliRun run = runCli(named == "bitrate" ? QStringList{source} + arguments
+                                                 : arguments + QStringList{source});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(run.errLines().size(), 1);
+    QVERIFY2(run.errLines().first().contains(named), run.err.constData());
+    QCOMPARE(entriesBelow(dir.path()), QStringList{"clip.mp4"});
+}
+
+void TestCliUsage::nothingAcceptableIsAUsageError()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("empty"));
+    QFile notes(dir.filePath("notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.close();
+
+    const CliRun none = runCli({});
+    QCOMPARE(none.exitCode, 2);
+    QCOMPARE(none.errLines().size(), 1);
+
+    const CliRun run =
+        runCli({dir.filePath("notes.txt"), dir.filePath("missing.mp4"), dir.filePath("empty")});
+    QCOMPARE(run.exitCode, 2);
+    const QStringList err = run.errLines();
+    QCOMPARE(err.size(), 4);
+    QVERIFY(err[0].contains("notes.txt") && err[0].contains("not a supported video file"));
+    QVERIFY(err[1].contains("missing.mp4") && err[1].contains("no such file"));
+    QVERIFY(err[2].contains("empty"));
+    QVERIFY(err[3].contains("no supported video files"));
+}
+
+void TestCliUsage::helpAndVersion()
+{
+    const CliRun help = runCli({"--help"});
+    QCOMPARE(help.exitCode, 0);
+    for (const char *option :
+         {"--output-dir", "--bitrate", "--sample-rate", "--channels", "--normalize",    "--gain",
+          "--start",      "--end",     "--fade-in",     "--fade-out", "--no-cover-art", "--track",
+          "--title",      "--artist",  "--album",       "--year",     "--genre",        "--comment",
+          "--jobs",       "--inspect", "--json",        "--quiet",    "--version"})
+        QVERIFY2(help.out.contains(option), option);
+    QVERIFY(help.out.contains("320, 256, 192, 128, v0, v2"));
+
+    const CliRun version = runCli({"--version"});
+    QCOMPARE(version.exitCode, 0);
+    QVERIFY(QRegularExpression("^tonbrook-cli \\d+\\.\\d+\\.\\d+$")
+                .match(version.outLines().value(0))
+                .hasMatch());
+}
+
+void TestCliUsage::inspectDescribesEveryFileInOrder()
+{
+    QTemporaryDir dir;
+    const QString clip = dir.filePath("clip.mp4");
+    const QString audio = dir.filePath("tracks.mkv");
+    const QString broken = dir.filePath("broken.mp4");
+    QVERIFY(copyTo(taggedClip(), clip));
+    QVERIFY(copyTo(twoTrackAudio(), audio));
+    QVERIFY(copyTo(brokenFile(), broken));
+    const QString unusedOutput = dir.filePath("never");
+
+    const CliRun run = runCli({"--inspect", "-o", unusedOutput, clip, audio, broken});
+    QCOMPARE(run.exitCode, 1);
+    QJsonParseError parseError;
+    const QJsonArray files = QJsonDocument::fromJson(run.out, &parseError).array();
+    QCOMPARE(parseError.error, QJsonParseError::NoError);
+    QCOMPARE(files.size(), 3);
+
+    const QJsonObject video = files[0].toObject();
+    const QJsonObject probe = testtools::ffprobe(clip);
+    QCOMPARE(video["file"].toString(), clip);
+    QCOMPARE(video["fileName"].toString(), QString("clip.mp4"));
+    QCOMPARE(video["fileSize"].toInteger(), QFileInfo(clip).size());
+    QVERIFY(qAbs(video["duration"].toDouble() -
+                 probe["format"].toObject()["duration"].toString().toDouble()) < 0.05);
+    QCOMPARE(video["formattedDuration"].toString(), QString("00:03"));
+    QVERIFY(video["formattedFileSize"].toString().endsWith("kB"));
+    QCOMPARE(video["videoResolution"].toObject(), (QJsonObject{{"width", 320}, {"height", 240}}));
+    QVERIFY(!video["videoCodec"].toString().isEmpty());
+    const QJsonArray videoTracks = video["audioTracks"].toArray();
+    QCOMPARE(videoTracks.size(), 1);
+    QCOMPARE(videoTracks[0].toObject()["id"].toInt(), 0);
+    QCOMPARE(videoTracks[0].toObject()["channels"].toInt(), 2);
+    QCOMPARE(videoTracks[0].toObject()["sampleRate"].toDouble(), 44100.0);
+    QVERIFY(videoTracks[0].toObject()["language"].isNull());
+    QVERIFY(!videoTracks[0].toObject()["name"].toString().isEmpty());
+    QCOMPARE(videoTracks[0].toObject()["format"].toString(), QString("aac"));
+    const QJsonObject tags = video["metadata"].toObject();
+    QCOMPARE(tags["title"].toString(), QString("Harbour Lights"));
+    QCOMPARE(tags["artist"].toString(), QString("The Quay"));
+    QCOMPARE(tags["album"].toString(), QString("Tides"));
+    // The poster frame doubles as cover art.
+    QVERIFY(tags["coverArtBytes"].toInteger() > 0);
+    QCOMPARE(video["thumbnail"].toObject(), (QJsonObject{{"width", 320}, {"height", 240}}));
+
+    const QJsonObject tracks = files[1].toObject();
+    QCOMPARE(tracks["file"].toString(), audio);
+    QVERIFY(tracks["videoResolution"].isNull());
+    QVERIFY(tracks["videoCodec"].isNull());
+    QVERIFY(tracks["thumbnail"].isNull());
+    QCOMPARE(tracks["metadata"].toObject()["coverArtBytes"].toInteger(), 0);
+    QCOMPARE(tracks["metadata"].toObject()["title"].toString(), QString("tracks"));
+    const QJsonArray audioTracks = tracks["audioTracks"].toArray();
+    QCOMPARE(audioTracks.size(), 2);
+    QCOMPARE(audioTracks[0].toObject()["channels"].toInt(), 1);
+    QCOMPARE(audioTracks[1].toObject()["channels"].toInt(), 2);
+    QCOMPARE(audioTracks[1].toObject()["id"].toInt(), 1);
+    QVERIFY(audioTracks[0].toObject()["language"].toString().startsWith("en"));
+    QVERIFY(audioTracks[1].toObject()["language"].toString().startsWith("de"));
+
+    const QJsonObject failed = files[2].toObject();
+    QCOMPARE(failed.keys(), (QStringList{"error", "file"}));
+    QCOMPARE(failed["file"].toString(), broken);
+    const QString error = failed["error"].toString();
+    QVERIFY(!error.isEmpty());
+    QVERIFY(QString::fromUtf8(run.err).contains(broken + ": " + error));
+
+    // Inspection converts nothing and creates nothing.
+    QCOMPARE(entriesBelow(dir.path()), (QStringList{"broken.mp4", "clip.mp4", "tracks.mkv"}));
+}
+
+void TestCliUsage::folderIntakeFollowsTheQueue()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("videos");
+    for (const char *name : {"clip.MOV", ".hidden.mp4", "sub/clip2.mkv", ".secret/inside.mp4"})
+        QVERIFY(copyTo(taggedClip(), QDir(folder).filePath(name)));
+    QFile notes(QDir(folder).filePath("notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.close();
+
+    // The walk skips hidden items, a file given twice is one job, a hidden file given directly
+    // is taken, and a missing argument is named without failing the run.
+    const CliRun run = runCli({"--inspect", folder + "/", QDir(folder).filePath("clip.MOV"),
+                               dir.filePath("missing.mkv"), QDir(folder).filePath(".hidden.mp4")});
+    QCOMPARE(run.exitCode, 0);
+    QStringList files;
+    for (const QJsonValue &file : QJsonDocument::fromJson(run.out).array())
+        files << QDir(folder).relativeFilePath(file["file"].toString());
+    QCOMPARE(files, (QStringList{"clip.MOV", "sub/clip2.mkv", ".hidden.mp4"}));
+    QCOMPARE(run.errLines().size(), 1);
+    QVERIFY(run.errLines().first().contains("missing.mkv"));
+}
+
+QTEST_GUILESS_MAIN(TestCliUsage)
+#include "tst_cli_usage.moc"
