@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang-format
+  # the fuzzer: clang with libFuzzer and the sanitizer runtimes
+  clang libclang-rt-14-dev
   # Qt 6.4
   qt6-base-dev qt6-base-dev-tools
   # media reading (FFmpeg 5.1) and MP3 encoding (LAME 3.100)

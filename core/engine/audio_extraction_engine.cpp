@@ -19,6 +19,8 @@ namespace tonbrook {
 namespace {
 
 const QString defaultComment = QStringLiteral("Extracted with Tonbrook");
+// No real recording is sampled this slowly (LAME itself upsamples anything from here to 8 kHz).
+constexpr double minimumSourceSampleRate = 1000.0;
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -155,6 +157,11 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
         }
     }
     const SourceAudioFormat source = resolveSourceAudioFormat(sourceRate, sourceChannels);
+    // A damaged header can declare a few hertz; resampling that would yield hours of audio.
+    if (source.sampleRate < minimumSourceSampleRate)
+        throw AudioExtractionError::readerInitializationFailed(
+            QStringLiteral("The audio track declares an unusable sample rate of %1 Hz.")
+                .arg(source.sampleRate));
     const int rate = resolveOutputSampleRate(settings.sampleRate, source.sampleRate);
     const int channels = resolveOutputChannelCount(settings.channels, source.channelCount);
     const TrimRange trim = resolveTrimRange(settings, duration);
@@ -256,6 +263,12 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
             error ? error->description() : QStringLiteral("Reader failed unexpectedly"));
     }
 
+    // Every packet damaged or missing: an MP3 without a single frame of audio is no result.
+    if (framesWritten == 0 && plan.totalFrames > 0)
+        throw AudioExtractionError::readerFailed(
+            QStringLiteral("No audio could be decoded from \"%1\"; the file is damaged or "
+                           "incomplete.")
+                .arg(QFileInfo(from).fileName()));
     partial.encoder->finish();
     partial.commit(to);
     if (onProgress)

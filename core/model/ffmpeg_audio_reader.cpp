@@ -223,6 +223,13 @@ void AudioReader::restartFromBeginning()
     m_seekAttempts = INT_MAX;
 }
 
+// Decoders report a garbled packet as invalid data or, for some codecs (AAC), as an
+// unimplemented feature; both are damage to skip, not a reason to give up the file.
+static bool isDamagedData(int result)
+{
+    return result == AVERROR_INVALIDDATA || result == AVERROR_PATCHWELCOME;
+}
+
 bool AudioReader::decodeNextFrame()
 {
     for (;;) {
@@ -234,7 +241,7 @@ bool AudioReader::decodeNextFrame()
         }
         if (result == AVERROR_EOF)
             return false;
-        if (result == AVERROR_INVALIDDATA) {
+        if (isDamagedData(result)) {
             if (++m_invalidPackets > maxConsecutiveInvalidPackets)
                 throw makeError(m_filePath, QStringLiteral("The audio could not be decoded"),
                                 result);
@@ -262,7 +269,7 @@ bool AudioReader::decodeNextFrame()
         }
         result = avcodec_send_packet(m_decoder.get(), m_packet.get());
         av_packet_unref(m_packet.get());
-        if (result == AVERROR_INVALIDDATA) {
+        if (isDamagedData(result)) {
             // A damaged packet costs its own samples only, as in any player.
             if (++m_invalidPackets > maxConsecutiveInvalidPackets)
                 throw makeError(m_filePath, QStringLiteral("The audio could not be decoded"),
