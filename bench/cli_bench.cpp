@@ -7,6 +7,8 @@
 // batch:   eight 1-minute files: the CLI with --jobs 1 and --jobs 2, and ffmpeg in two lanes.
 // inspect: --inspect on 100 small video files, one process per file and one for all.
 // Every measured program is a child of this one; peak memory is the child's own (wait4).
+#include "child_process.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,8 +16,6 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -24,8 +24,6 @@
 #include <deque>
 #include <functional>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -38,25 +36,6 @@ struct Run {
     bool ok = true;
 };
 
-pid_t spawn(const QStringList &command)
-{
-    std::vector<QByteArray> args;
-    for (const auto &a : command)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : -1;
-}
-
 // Runs the commands at most `lanes` at a time (the next starts as soon as one ends); the wall
 // time is from the first start to the last end, the peak is the largest single process.
 Run runLanes(const std::vector<QStringList> &commands, int lanes)
@@ -68,7 +47,7 @@ Run runLanes(const std::vector<QStringList> &commands, int lanes)
     timer.start();
     while (!waiting.empty() || running > 0) {
         while (running < lanes && !waiting.empty()) {
-            if (spawn(waiting.front()) < 0)
+            if (bench::spawnQuiet(waiting.front()) < 0)
                 run.ok = false;
             else
                 ++running;

@@ -6,6 +6,7 @@
 // our engine at 320 kbit/s, `ffmpeg -vn -c:a libmp3lame -b:a 320k -compression_level 2`,
 // and the `lame` command line on the decoded PCM (the encoder alone, the limit). Each
 // extraction runs in a child process so that its peak memory is its own.
+#include "child_process.h"
 #include "engine/audio_extraction_engine.h"
 
 #include <QCoreApplication>
@@ -15,16 +16,12 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -37,27 +34,12 @@ struct Run {
 // Runs a program to completion and measures its wall time and peak resident memory.
 Run measure(const QStringList &command)
 {
-    std::vector<QByteArray> args;
-    for (const auto &a : command)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     QElapsedTimer timer;
     timer.start();
-    pid_t pid = 0;
     Run run;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = bench::spawnQuiet(command);
+    if (pid < 0)
         return run;
-    }
-    posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
