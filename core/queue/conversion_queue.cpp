@@ -1,12 +1,13 @@
 #include "queue/conversion_queue.h"
 
 #include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace tonbrook {
 
@@ -21,6 +22,29 @@ bool isAccepted(const QFileInfo &item)
 QUrl fileURL(const QString &path)
 {
     return QUrl::fromLocalFile(QDir::cleanPath(path));
+}
+
+// Every accepted file below folder, neither listing nor entering hidden items. The walk reads
+// names as the bytes they are: a name that is not valid UTF-8 still becomes a job, which then
+// fails where the user sees it, instead of vanishing from the walk without a word.
+void collectFolder(const QString &folder, QList<QUrl> &candidates)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::recursive_directory_iterator walk(fs::path(QFile::encodeName(folder).toStdString()),
+                                          fs::directory_options::skip_permission_denied, error);
+    for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+        if (walk->path().filename().native().starts_with('.')) {
+            walk.disable_recursion_pending();
+            continue;
+        }
+        std::error_code typeError;
+        if (!walk->is_regular_file(typeError))
+            continue;
+        const QString path = QFile::decodeName(QByteArray::fromStdString(walk->path().native()));
+        if (isAccepted(QFileInfo(path)))
+            candidates.append(fileURL(path));
+    }
 }
 
 bool isUnfinished(const ConversionJob *job)
@@ -278,14 +302,7 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
         if (!item.exists())
             continue;
         if (item.isDir()) {
-            // Without QDir::Hidden the walk neither lists nor enters hidden items.
-            QDirIterator walk(item.absoluteFilePath(), QDir::AllEntries | QDir::NoDotAndDotDot,
-                              QDirIterator::Subdirectories);
-            while (walk.hasNext()) {
-                walk.next();
-                if (isAccepted(walk.fileInfo()))
-                    candidates.append(fileURL(walk.filePath()));
-            }
+            collectFolder(item.absoluteFilePath(), candidates);
         } else if (isAccepted(item)) {
             candidates.append(fileURL(item.absoluteFilePath()));
         }

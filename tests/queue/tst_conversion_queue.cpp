@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
+
 #include <memory>
 
 using namespace tonbrook;
@@ -116,6 +118,7 @@ private slots:
     void initTestCase();
     void initialValuesAndSetters();
     void folderTreeTakesVideosOnly();
+    void folderWalkDropsNothingSilently();
     void duplicatesAndReAdding();
     void selectionFollowsAddRemoveAndClear();
     void overallProgressAndCounts();
@@ -225,6 +228,27 @@ void TestConversionQueue::folderTreeTakesVideosOnly()
     QCOMPARE(f.queue->pendingCount(), 3);
     const QStringList problems = watch.check();
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
+}
+
+// A name that is not valid UTF-8 becomes a job that fails visibly; a folder named like a video
+// is no job at all.
+void TestConversionQueue::folderWalkDropsNothingSilently()
+{
+    QTemporaryDir dir;
+    QVERIFY(queuetest::copyTo(m_clip, dir.filePath("good.mp4")));
+    QVERIFY(QDir(dir.path()).mkpath("folder.mp4"));
+    const std::string rawName = QFile::encodeName(dir.path()).toStdString() + "/bad\xff\xfe.mp4";
+    std::filesystem::copy_file(QFile::encodeName(m_clip).toStdString(), rawName);
+
+    Fixture f;
+    f.queue->addFiles({url(dir.path())});
+    QCOMPARE(f.queue->jobs().size(), 2);
+    QVERIFY(f.allInspected());
+    QStringList outcomes;
+    for (const ConversionJob *job : f.queue->jobs())
+        outcomes << job->status().title();
+    outcomes.sort();
+    QCOMPARE(outcomes, (QStringList{"Failed", "Ready"}));
 }
 
 void TestConversionQueue::duplicatesAndReAdding()
