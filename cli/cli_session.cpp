@@ -37,13 +37,6 @@ QString fileName(const ConversionJob *job)
     return QFileInfo(sourcePath(job)).fileName();
 }
 
-QString durationText(double seconds)
-{
-    VideoFileInfo info;
-    info.duration = seconds;
-    return info.formattedDuration();
-}
-
 int terminalWidth(std::FILE *stream)
 {
     winsize size{};
@@ -298,7 +291,7 @@ void CliSession::reportCompleted(ConversionJob *job)
                      .arg(sourcePath(job), status.outputURL().toLocalFile(),
                           QLocale::c().formattedDataSize(status.outputSize(), 1,
                                                          QLocale::DataSizeSIFormat),
-                          durationText(status.duration()))
+                          formatDuration(status.duration()))
                      .toUtf8());
     }
     m_barsDirty = true;

@@ -79,6 +79,11 @@ size_t qHash(const AudioTrackInfo &track, size_t seed) noexcept
 
 QString VideoFileInfo::formattedDuration() const
 {
+    return formatDuration(duration);
+}
+
+QString formatDuration(double duration)
+{
     const double whole = std::trunc(duration);
     const qint64 s = std::isfinite(whole) && std::abs(whole) < 9.0e18 ? qint64(whole) : 0;
     const qint64 minutes = (s % 3600) / 60;

@@ -76,6 +76,9 @@ struct AudioTrackInfo {
 
 size_t qHash(const AudioTrackInfo &track, size_t seed = 0) noexcept;
 
+// "04:05" below an hour, "1:02:03" from an hour on; the fraction is dropped.
+QString formatDuration(double seconds);
+
 // An inspected source file. No equality: the thumbnail makes it a description, not a key.
 struct VideoFileInfo {
     QUrl fileURL;
