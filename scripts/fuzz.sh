@@ -29,6 +29,13 @@ if [[ ! -d "$seeds" ]]; then
   make "${video[@]}" "${audio[@]}" -c:v mpeg2video -c:a mp2 -shortest "$seeds/clip.ts"
   make "${video[@]}" "${audio[@]}" -c:v libvpx -c:a libopus -shortest "$seeds/clip.webm" ||
     true
+  # Pictures narrower or flatter than a scaler's vector block, where it writes past a line.
+  for size in 1x1 2x2 7x5 8x8 15x3 1x40 40x1; do
+    tiny=(-f lavfi -i "color=c=red:s=$size:r=10:d=0.3,format=rgb24" -f lavfi -i sine=d=0.3)
+    make "${tiny[@]}" -pix_fmt yuv420p -c:v libvpx -c:a libvorbis -shortest "$seeds/tiny-$size.webm"
+    make "${tiny[@]}" -pix_fmt yuv444p -c:v libx264 -c:a aac -shortest "$seeds/tiny-$size.mp4"
+    make "${tiny[@]}" -pix_fmt yuv420p -c:v mpeg4 -c:a libmp3lame -shortest "$seeds/tiny-$size.avi"
+  done
   # And the small files the test suite generated, when it has run.
   find build/test-media -maxdepth 1 -type f -size -64k -exec cp -t "$seeds" {} + 2>/dev/null || true
 fi

@@ -11,6 +11,7 @@ extern "C" {
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <mutex>
 
@@ -138,6 +139,59 @@ void appendItems(const AVDictionary *metadata, std::vector<MetadataItem> &items)
     }
 }
 
+// Width of a stored pixel relative to its height. The container's value wins over the
+// codec's, as in every FFmpeg tool, so the reported size and the poster frame agree.
+double pixelAspect(const AVStream *stream)
+{
+    const auto valid = [](AVRational ratio) {
+        return ratio.num > 0 && ratio.den > 0;
+    };
+    if (valid(stream->sample_aspect_ratio))
+        return av_q2d(stream->sample_aspect_ratio);
+    if (valid(stream->codecpar->sample_aspect_ratio))
+        return av_q2d(stream->codecpar->sample_aspect_ratio);
+    return 1.0;
+}
+
+// Scales a decoded picture to RGB. swscale's vector paths write whole blocks of pixels, past
+// the end of a narrow line, so the picture lands in a frame padded the way FFmpeg pads its
+// own and only then is copied line by line into the image.
+QImage scaledImage(const QString &filePath, const AVFrame *frame, QSize size)
+{
+    const SwsContextUPtr scaler(
+        sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), size.width(),
+                       size.height(), AV_PIX_FMT_RGB24, SWS_AREA, nullptr, nullptr, nullptr));
+    if (!scaler)
+        throw makeError(filePath, QStringLiteral("The video frame could not be converted"));
+    const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
+    // Untagged HD video is BT.709 in practice; swscale would otherwise assume BT.601.
+    const int colorSpace = frame->colorspace != AVCOL_SPC_UNSPECIFIED ? int(frame->colorspace)
+                           : frame->height >= 720                     ? SWS_CS_ITU709
+                                                                      : SWS_CS_ITU601;
+    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(colorSpace), fullRange,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+
+    AVFrameUPtr rgb = makeFrame();
+    rgb->format = AV_PIX_FMT_RGB24;
+    rgb->width = size.width();
+    rgb->height = size.height();
+    if (const int result = av_frame_get_buffer(rgb.get(), 0); result < 0)
+        throw makeError(filePath, QStringLiteral("The video frame could not be converted"), result);
+    if (const int result = sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
+                                     rgb->data, rgb->linesize);
+        result <= 0)
+        throw makeError(filePath, QStringLiteral("The video frame could not be converted"), result);
+
+    QImage image(size, QImage::Format_RGB888);
+    if (image.isNull())
+        throw std::bad_alloc();
+    const qsizetype lineBytes = qsizetype(size.width()) * 3;
+    for (int y = 0; y < size.height(); ++y)
+        std::memcpy(image.scanLine(y), rgb->data[0] + qsizetype(y) * rgb->linesize[0],
+                    size_t(lineBytes));
+    return image;
+}
+
 bool isTrack(const AVStream *stream, MediaType type)
 {
     const AVMediaType wanted = type == MediaType::audio ? AVMEDIA_TYPE_AUDIO : AVMEDIA_TYPE_VIDEO;
@@ -195,7 +249,8 @@ public:
 private:
     void ensureOpen();
     double scanDuration();
-    AVFrameUPtr decodeVideoFrame(AVStream *stream, double timeSeconds);
+    // The picture at the key frame before the time; without a time, the file's first picture.
+    AVFrameUPtr decodeVideoFrame(AVStream *stream, std::optional<double> timeSeconds);
 
     const QString m_filePath;
     std::mutex m_mutex;
@@ -229,13 +284,9 @@ void MediaAssetImpl::ensureOpen()
                         track.formatDescriptions.push_back(describeAudio(stream->codecpar));
                     } else {
                         track.formatDescriptions.push_back(describeVideo(stream->codecpar));
-                        const AVRational aspect = stream->sample_aspect_ratio.num > 0
-                                                      ? stream->sample_aspect_ratio
-                                                      : stream->codecpar->sample_aspect_ratio;
-                        const double widen =
-                            aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0;
-                        track.naturalSize = QSizeF(std::round(stream->codecpar->width * widen),
-                                                   stream->codecpar->height);
+                        track.naturalSize =
+                            QSizeF(std::round(stream->codecpar->width * pixelAspect(stream)),
+                                   stream->codecpar->height);
                         track.preferredTransform = displayTransform(stream);
                     }
                     m_tracks.push_back(std::move(track));
@@ -304,7 +355,7 @@ double MediaAssetImpl::scanDuration()
     return std::numeric_limits<double>::quiet_NaN();
 }
 
-AVFrameUPtr MediaAssetImpl::decodeVideoFrame(AVStream *stream, double timeSeconds)
+AVFrameUPtr MediaAssetImpl::decodeVideoFrame(AVStream *stream, std::optional<double> timeSeconds)
 {
     AVFormatContext *context = m_context.get();
     for (unsigned i = 0; i < context->nb_streams; ++i)
@@ -312,10 +363,18 @@ AVFrameUPtr MediaAssetImpl::decodeVideoFrame(AVStream *stream, double timeSecond
             context->streams[i] == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     const AVCodecContextUPtr decoder = openDecoder(m_filePath, stream, 1);
     const int64_t timestamp = av_rescale_q(
-        std::llround((timelineOrigin(context) + std::max(0.0, timeSeconds)) * AV_TIME_BASE),
+        std::llround((timelineOrigin(context) + std::max(0.0, timeSeconds.value_or(0.0))) *
+                     AV_TIME_BASE),
         AV_TIME_BASE_Q, stream->time_base);
-    if (av_seek_frame(context, stream->index, timestamp, AVSEEK_FLAG_BACKWARD) < 0)
-        avformat_seek_file(context, -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);
+    const auto rewind = [context] {
+        return avformat_seek_file(context, -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);
+    };
+    if (!timeSeconds) {
+        if (rewind() < 0)
+            av_seek_frame(context, stream->index, timestamp, AVSEEK_FLAG_BACKWARD);
+    } else if (av_seek_frame(context, stream->index, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+        rewind();
+    }
 
     AVPacketUPtr packet = makePacket();
     AVFrameUPtr frame = makeFrame();
@@ -363,11 +422,17 @@ QImage MediaAssetImpl::generateImage(double timeSeconds, QSize maximumSize,
     }
     if (!track)
         throw makeError(m_filePath, QStringLiteral("The file has no video track"));
-    const AVFrameUPtr frame = decodeVideoFrame(m_context->streams[track->trackID], timeSeconds);
+    AVStream *stream = m_context->streams[track->trackID];
+    AVFrameUPtr frame;
+    try {
+        frame = decodeVideoFrame(stream, timeSeconds);
+    } catch (const MediaReaderError &) {
+        // A seek into a file of one group of pictures (a short transport stream) can land past
+        // its only key frame; the first picture is a fine poster then.
+        frame = decodeVideoFrame(stream, std::nullopt);
+    }
 
-    const AVRational aspect = frame->sample_aspect_ratio;
-    const double widen = aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0;
-    const double displayWidth = frame->width * widen;
+    const double displayWidth = frame->width * pixelAspect(stream);
     const double displayHeight = frame->height;
     const AffineTransform &t = track->preferredTransform;
     const QTransform transform =
@@ -377,31 +442,9 @@ QImage MediaAssetImpl::generateImage(double timeSeconds, QSize maximumSize,
     if (maximumSize.width() > 0 && maximumSize.height() > 0 && !upright.isEmpty())
         scale = std::min(
             {1.0, maximumSize.width() / upright.width(), maximumSize.height() / upright.height()});
-    const int width = std::max(1, int(std::lround(displayWidth * scale)));
-    const int height = std::max(1, int(std::lround(displayHeight * scale)));
-
-    const SwsContextUPtr scaler(
-        sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), width, height,
-                       AV_PIX_FMT_RGB24, SWS_AREA, nullptr, nullptr, nullptr));
-    if (!scaler)
-        throw makeError(m_filePath, QStringLiteral("The video frame could not be converted"));
-    const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
-    // Untagged HD video is BT.709 in practice; swscale would otherwise assume BT.601.
-    const int colorSpace = frame->colorspace != AVCOL_SPC_UNSPECIFIED ? int(frame->colorspace)
-                           : frame->height >= 720                     ? SWS_CS_ITU709
-                                                                      : SWS_CS_ITU601;
-    sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(colorSpace), fullRange,
-                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    QImage image(width, height, QImage::Format_RGB888);
-    if (image.isNull())
-        throw std::bad_alloc();
-    uint8_t *destination[4] = {image.bits(), nullptr, nullptr, nullptr};
-    const int destinationStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    if (const int result = sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
-                                     destination, destinationStride);
-        result <= 0)
-        throw makeError(m_filePath, QStringLiteral("The video frame could not be converted"),
-                        result);
+    const QSize size(std::max(1, int(std::lround(displayWidth * scale))),
+                     std::max(1, int(std::lround(displayHeight * scale))));
+    QImage image = scaledImage(m_filePath, frame.get(), size);
     if (!transform.isIdentity())
         image = image.transformed(transform);
     return image;

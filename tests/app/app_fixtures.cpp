@@ -36,6 +36,15 @@ QString AppFixtures::mediaFor(const QString &kind) const
                             "-map", "0:v", "-map", "1:a", "-map", "2:a", "-c:v", "mpeg4", "-c:a",
                             "flac", "-shortest"});
     }
+    if (kind.startsWith(QLatin1String("tiny-"))) {
+        // "tiny-8x8": a few pixels of one colour, as a browser's in-page recorder may write.
+        return testmedia::make(
+            QStringLiteral("app-%1.webm").arg(kind),
+            {"-f", "lavfi", "-i",
+             QStringLiteral("color=c=0xc82828:s=%1:r=10:d=1,format=rgb24").arg(kind.mid(5)), "-f",
+             "lavfi", "-i", "sine=duration=1", "-pix_fmt", "yuv420p", "-c:v", "libvpx", "-c:a",
+             "libvorbis", "-shortest"});
+    }
     if (kind == QLatin1String("broken"))
         return testmedia::writeBytes("app-broken.mp4", "this is not a video file");
     qFatal("unknown media kind %s", qPrintable(kind));

@@ -93,6 +93,44 @@ Item {
             verify(child(row, "formatBullet").visible)
         }
 
+        Component {
+            id: coverArtComponent
+            RoundedImage {
+                width: 80
+                height: 56
+                radius: 8
+            }
+        }
+
+        // The source colour, 0xc82828, through lossy coding of a few pixels.
+        function verifySourceColour(shot, what) {
+            const pixel = shot.pixel(shot.width / 2, shot.height / 2)
+            verify(Math.abs(pixel.r * 255 - 200) < 48 && Math.abs(pixel.g * 255 - 40) < 48
+                   && Math.abs(pixel.b * 255 - 40) < 48, what + " shows " + pixel)
+        }
+
+        function test_tinyVideoPicturesRender_data() {
+            return [{ tag: "2x2" }, { tag: "8x8" }]
+        }
+
+        function test_tinyVideoPicturesRender(data) {
+            const row = makeRow(Fixtures.readyJob("tiny-" + data.tag))
+            compare(badgeText(row), "Ready")
+            compare(child(row, "resolutionLabel").text, data.tag.replace("x", "×"))
+            const thumbnail = child(row, "thumbnail")
+            verify(thumbnail.visible)
+            waitForRendering(row)
+            verifySourceColour(grabImage(thumbnail), "thumbnail")
+
+            const view = createTemporaryQmlObject("import Tonbrook; JobView {}", testCase)
+            view.job = row.job
+            verify(view.hasCoverArtImage)
+            const art = createTemporaryObject(coverArtComponent, stage,
+                                              { image: view.coverArtImage })
+            waitForRendering(art)
+            verifySourceColour(grabImage(art), "cover art")
+        }
+
         function test_audioOnlySourceHasOneBullet() {
             const row = makeRow(Fixtures.readyJob("audio"))
             verify(child(row, "fileSizeLabel").visible)

@@ -82,6 +82,8 @@ private slots:
     void serialisedForms();
     void identityAndTexts();
     void portraitVideoIsTurned();
+    void posterHasDisplaySize_data();
+    void posterHasDisplaySize();
     void audioOnlyFile();
     void threeTracksWithLanguages();
     void tags_data();
@@ -226,6 +228,37 @@ void TestVideoFileInfo::portraitVideoIsTurned()
     QBuffer buffer(&jpeg);
     QImageReader reader(&buffer, "jpeg");
     QCOMPARE(reader.size(), QSize(450, 800));
+}
+
+void TestVideoFileInfo::posterHasDisplaySize_data()
+{
+    QTest::addColumn<QString>("path");
+    auto file = [](const char *name, QSize size, const QStringList &codec) {
+        return testmedia::make(name, testmedia::patternInput(size, 10, 1) + codec);
+    };
+    // H.263 states 12:11 pixels in its picture header; the container's 1:1 wins.
+    QTest::newRow("h263 3gp") << file("qcif.3gp", {176, 144}, {"-c:v", "h263"});
+    QTest::newRow("container aspect mkv")
+        << file("anamorphic.mkv", {360, 288}, {"-vf", "setsar=16/15", "-c:v", "libx264"});
+    QTest::newRow("codec aspect ts")
+        << file("widescreen.ts", {352, 288}, {"-c:v", "mpeg2video", "-aspect", "16:9"});
+}
+
+void TestVideoFileInfo::posterHasDisplaySize()
+{
+    QFETCH(QString, path);
+    QVERIFY(!path.isEmpty());
+    const QJsonObject stream = testtools::ffprobe(path)["streams"].toArray().at(0).toObject();
+    const QStringList aspect = stream["sample_aspect_ratio"].toString().split(':');
+    QCOMPARE(aspect.size(), 2);
+    const QSize display(
+        int(std::lround(stream["width"].toInt() * aspect[0].toDouble() / aspect[1].toDouble())),
+        stream["height"].toInt());
+
+    const VideoFileInfo info = VideoFileInfo::inspect(QUrl::fromLocalFile(path));
+    QCOMPARE(info.videoResolution, std::optional<QSizeF>(QSizeF(display)));
+    QVERIFY(info.thumbnail);
+    QCOMPARE(info.thumbnail->size(), display);
 }
 
 void TestVideoFileInfo::audioOnlyFile()

@@ -76,6 +76,33 @@ QString makePiped(const QString &name, const QStringList &arguments, const QStri
     return path;
 }
 
+QString makeSet(const QString &name, const QStringList &inputs,
+                const std::vector<SetOutput> &outputs)
+{
+    QStringList arguments = inputs;
+    for (const SetOutput &output : outputs)
+        arguments += output.options + QStringList{output.fileName};
+    const QByteArray hash =
+        QCryptographicHash::hash(arguments.join(QChar(0x1f)).toUtf8(), QCryptographicHash::Sha1)
+            .toHex()
+            .left(10);
+    QDir media(directory());
+    const QString path =
+        media.filePath(QStringLiteral("%1-%2").arg(name, QString::fromLatin1(hash)));
+    if (QFileInfo(path).isDir())
+        return path;
+    const QString partial = media.filePath(
+        QStringLiteral("partial-%1-%2").arg(QUuid::createUuid().toString(QUuid::Id128), name));
+    QStringList command = inputs;
+    for (const SetOutput &output : outputs)
+        command += output.options + QStringList{QDir(partial).filePath(output.fileName)};
+    if (!QDir().mkpath(partial) || !testtools::ffmpeg(command) || !media.rename(partial, path)) {
+        QDir(partial).removeRecursively();
+        return QFileInfo(path).isDir() ? path : QString();
+    }
+    return path;
+}
+
 QString writeBytes(const QString &name, const QByteArray &bytes)
 {
     const QString path = QDir(directory()).filePath(name);

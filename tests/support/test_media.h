@@ -22,6 +22,17 @@ QString make(const QString &name, const QStringList &arguments);
 // seek back to write a duration or an index (as a browser's recorder or a stream dump).
 QString makePiped(const QString &name, const QStringList &arguments, const QString &pipedFormat);
 
+// One output of makeSet: its ffmpeg options and its file name.
+struct SetOutput {
+    QStringList options;
+    QString fileName;
+};
+
+// Many files from one ffmpeg run over shared inputs, in a folder of their own that is cached
+// and renamed into place like make()'s files. Returns the folder, or an empty string on failure.
+QString makeSet(const QString &name, const QStringList &inputs,
+                const std::vector<SetOutput> &outputs);
+
 // A file holding exactly these bytes (for broken-file cases).
 QString writeBytes(const QString &name, const QByteArray &bytes);
 

@@ -66,7 +66,12 @@ QJsonObject mediainfoTrack(const QString &path, const QString &type)
 
 QStringList mp3valProblems(const QString &path)
 {
-    const auto result = run(QStringLiteral(TONBROOK_MP3VAL), {path});
+    return mp3valProblems(QStringList{path});
+}
+
+QStringList mp3valProblems(const QStringList &paths)
+{
+    const auto result = run(QStringLiteral(TONBROOK_MP3VAL), paths);
     QStringList problems;
     for (const auto &line : QString::fromUtf8(result.out).split('\n')) {
         // mp3val prints one "Analyzing" line and one line per problem found.

@@ -31,6 +31,8 @@ QJsonObject mediainfoTrack(const QString &path, const QString &type);
 
 // mp3val's report; empty when the file is clean.
 QStringList mp3valProblems(const QString &path);
+// The same over many files in one run; each problem line names its file.
+QStringList mp3valProblems(const QStringList &paths);
 
 // ID3v2 frames read with python3-mutagen (see tools/id3dump.py).
 QJsonObject id3(const QString &path);
