@@ -1,8 +1,10 @@
 #include "app_environment.h"
+#include "queue/conversion_job.h"
 #include "queue/conversion_queue.h"
 #include "shell_notices.h"
 
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QQmlApplicationEngine>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -18,6 +20,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setOrganizationName(QStringLiteral("Tonbrook"));
     QGuiApplication::setDesktopFileName(QStringLiteral("tonbrook"));
     tonbrook::prepareQuickStyle();
+    // Runs after the queue and the window are gone: a blocked inspection must not hold up quit.
+    const auto inspections = qScopeGuard([] { tonbrook::ConversionJob::stopInspections(500); });
 
     // Declared before the engine so that it outlives the window that shows it.
     tonbrook::ConversionQueue queue;

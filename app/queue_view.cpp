@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace tonbrook {
 
 QueueView::QueueView(QObject *parent) : QObject(parent) {}
@@ -190,6 +192,11 @@ void QueueView::submitFiles(const QList<QUrl> &urls)
         return;
     emit filesSubmitted(urls);
     m_queue->addFiles(urls);
+}
+
+bool QueueView::carriesFiles(const QList<QUrl> &urls)
+{
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
 }
 
 void QueueView::submitDrop(const QList<QUrl> &urls)

@@ -91,6 +91,8 @@ public:
     // A drop: the local file URLs among the dropped ones, possibly none, go in one addFiles
     // call.
     Q_INVOKABLE void submitDrop(const QList<QUrl> &urls);
+    // Whether a drag carries a local file; only such drags make a drop target light up.
+    Q_INVOKABLE static bool carriesFiles(const QList<QUrl> &urls);
 
 signals:
     void queueChanged();

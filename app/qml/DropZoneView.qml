@@ -24,6 +24,7 @@ Item {
     DropArea {
         id: drop
         anchors.fill: parent
+        onEntered: drag => drag.accepted = zone.queueView.carriesFiles(drag.urls)
         onDropped: event => {
             event.accept(Qt.CopyAction)
             zone.queueView.submitDrop(event.urls)

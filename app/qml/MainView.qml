@@ -77,6 +77,7 @@ Item {
     DropArea {
         id: windowDrop
         anchors.fill: parent
+        onEntered: drag => drag.accepted = intake.carriesFiles(drag.urls)
         onDropped: event => {
             event.accept(Qt.CopyAction)
             intake.submitDrop(event.urls)

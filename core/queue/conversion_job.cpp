@@ -71,13 +71,20 @@ QUrl ConversionJob::outputURLFor(const QUrl &sourceURL, const QUrl &folder)
 
 QThreadPool *ConversionJob::inspectionPool()
 {
-    // Parented to the application so it is drained before the application is gone.
-    static QPointer<QThreadPool> pool;
-    if (!pool) {
-        pool = new QThreadPool(QCoreApplication::instance());
-        pool->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
-    }
+    // Never destroyed: an inspection can block in the kernel for good (a FIFO that nobody
+    // writes, a dead network mount), and a pool's destructor would wait for it.
+    static QThreadPool *const pool = [] {
+        auto *created = new QThreadPool;
+        created->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+        return created;
+    }();
     return pool;
+}
+
+void ConversionJob::stopInspections(int waitMs)
+{
+    inspectionPool()->clear();
+    inspectionPool()->waitForDone(waitMs);
 }
 
 void ConversionJob::assertOwningThread() const

@@ -91,16 +91,25 @@ Item {
             verify(!zone.isTargeted)
             compare(child(zone, "dropTitle").text, "Drag & Drop Video Files")
             compare(view.queue.jobs.length, 0)
+
+            // A web link is not a file: refused, with no change of look.
+            Fixtures.dragOver(zone, ["https://example.com/clip.mp4"])
+            verify(!zone.isTargeted)
+            verify(!view.isWindowDropTargeted)
+            compare(child(zone, "zoneBorder").lineWidth, 1.5)
+            Fixtures.dragLeave(zone)
         }
 
         function test_dropsEndInOneAddFilesCall() {
             const view = makeView()
             const submitted = spyOn(view.queueView, "filesSubmitted")
 
-            // Nothing usable: still one call, with an empty list, and the zone stays.
+            // A link is refused before it lands; files that are no videos land and add nothing.
             Fixtures.dragOver(dropZone(view), ["https://example.com/clip.mp4"], true)
+            compare(submitted.count, 0)
+            Fixtures.dragOver(dropZone(view), [Fixtures.textNamedPng()], true)
             compare(submitted.count, 1)
-            compare(submitted.signalArguments[0][0].length, 0)
+            compare(view.queue.jobs.length, 0)
             verify(dropZone(view))
 
             const clips = Fixtures.clipCopies("dropped", 2)

@@ -5,21 +5,7 @@
 set -euo pipefail
 app=$1
 here="$(cd "$(dirname "$0")" && pwd)"
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [[ -n $app_pid ]] && kill "$app_pid" 2>/dev/null || true
-  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "xvfb_end_to_end: $*" >&2
-  [[ -f $work/app.log ]] && sed 's/^/  app: /' "$work/app.log" >&2
-  exit 1
-}
+source "$here/xvfb_session.sh"
 
 # Two short clips with a space in one name, as a file manager would pass them.
 for name in "first clip" second; do
@@ -28,25 +14,12 @@ for name in "first clip" second; do
     -shortest "$work/$name.mp4"
 done
 
-# Xvfb picks a free display and writes its number to the descriptor.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [[ -s $work/display ]] && break
-  sleep 0.1
-done
-exec 3>&-
-[[ -s $work/display ]] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-
+start_xvfb
 (cd "$work" && HOME="$work" QT_QPA_PLATFORM=xcb exec "$app" "first clip.mp4" "$work/second.mp4") \
   >"$work/app.log" 2>&1 &
 app_pid=$!
 
-window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tonbrook$' | head -n1) ||
-  fail "the window did not appear"
-xdotool windowfocus --sync "$window" || true
+window=$(wait_for_window)
 
 # Ctrl+E does nothing until the queued files are inspected and while the batch runs.
 for _ in $(seq 240); do
