@@ -23,10 +23,56 @@ void reportInitFailure(const QString &reason)
 
 } // namespace
 
-AudioPreviewPlayer::AudioPreviewPlayer(QObject *parent) : QObject(parent), m_timer(new QTimer(this))
+AudioPreviewPlayer::AudioPreviewPlayer(QObject *parent)
+    : QObject(parent), m_timer(new QTimer(this)), m_devices(new QMediaDevices(this)),
+      m_devicePoll(new QTimer(this)),
+      m_hasOutputDevice(!QMediaDevices::defaultAudioOutput().isNull())
 {
     m_timer->setInterval(tickIntervalMs);
     connect(m_timer, &QTimer::timeout, this, &AudioPreviewPlayer::tick);
+    connect(m_devices, &QMediaDevices::audioOutputsChanged, this,
+            &AudioPreviewPlayer::followOutputDevices);
+    // Qt 6.4's PulseAudio back end updates its device list without emitting
+    // audioOutputsChanged, so while there is no device the list is also looked at now and then.
+    m_devicePoll->setInterval(devicePollIntervalMs);
+    connect(m_devicePoll, &QTimer::timeout, this, &AudioPreviewPlayer::followOutputDevices);
+    if (!m_hasOutputDevice)
+        m_devicePoll->start();
+}
+
+void AudioPreviewPlayer::followOutputDevices()
+{
+    const bool present = !QMediaDevices::defaultAudioOutput().isNull();
+    if (present == m_hasOutputDevice)
+        return;
+    m_hasOutputDevice = present;
+    if (present)
+        m_devicePoll->stop();
+    else
+        m_devicePoll->start();
+    if (m_player) {
+        if (present) {
+            attachOutput();
+        } else {
+            // Writing to a sink whose device is gone crashes Qt 6.4's FFmpeg back end.
+            if (m_isPlaying)
+                togglePlay();
+            m_player->setAudioOutput(nullptr);
+            delete m_output;
+            m_output = nullptr;
+        }
+    }
+    emit hasOutputDeviceChanged();
+}
+
+void AudioPreviewPlayer::attachOutput()
+{
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull() || m_output)
+        return;
+    m_output = new QAudioOutput(device, m_player);
+    m_output->setVolume(m_volume);
+    m_player->setAudioOutput(m_output);
 }
 
 AudioPreviewPlayer::~AudioPreviewPlayer()
@@ -81,14 +127,9 @@ void AudioPreviewPlayer::setupPlayer()
     }
     discardPlayer();
     m_player = new QMediaPlayer(this);
-    // Qt 6.4's FFmpeg back end crashes writing to a sink without a device; with no output
-    // attached it still runs the clock, so position and end of file behave as usual.
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (!device.isNull()) {
-        m_output = new QAudioOutput(device, m_player);
-        m_output->setVolume(m_volume);
-        m_player->setAudioOutput(m_output);
-    }
+    // Qt 6.4's FFmpeg back end crashes writing to a sink without a device, so the output is
+    // attached only while one exists.
+    attachOutput();
     connect(m_player, &QMediaPlayer::durationChanged, this,
             [this](qint64 ms) { setDuration(double(ms) / 1000.0); });
     connect(m_player, &QMediaPlayer::errorOccurred, this,
@@ -128,11 +169,15 @@ void AudioPreviewPlayer::togglePlay()
         m_player->pause();
         m_timer->stop();
         setPlaying(false);
-    } else {
-        m_player->play();
-        setPlaying(true);
-        m_timer->start();
+        return;
     }
+    // The device may have gone without a signal.
+    followOutputDevices();
+    if (!m_hasOutputDevice)
+        return;
+    m_player->play();
+    setPlaying(true);
+    m_timer->start();
 }
 
 void AudioPreviewPlayer::tick()

@@ -8,6 +8,7 @@
 #include <memory>
 
 class QAudioOutput;
+class QMediaDevices;
 class QMediaPlayer;
 class QTimer;
 
@@ -29,9 +30,12 @@ class AudioPreviewPlayer : public QObject {
     Q_PROPERTY(QString currentTimeText READ currentTimeText NOTIFY currentTimeChanged)
     Q_PROPERTY(QString durationText READ durationText NOTIFY durationChanged)
     Q_PROPERTY(bool isTimerRunning READ isTimerRunning NOTIFY isPlayingChanged)
+    // False while the system has no audio output; playing is impossible then.
+    Q_PROPERTY(bool hasOutputDevice READ hasOutputDevice NOTIFY hasOutputDeviceChanged)
 
 public:
     static constexpr int tickIntervalMs = 100;
+    static constexpr int devicePollIntervalMs = 1000;
     static constexpr double skipSeconds = 10.0;
 
     explicit AudioPreviewPlayer(QObject *parent = nullptr);
@@ -49,11 +53,12 @@ public:
     QString currentTimeText() const { return formatTime(m_currentTime); }
     QString durationText() const { return formatTime(m_duration); }
     bool isTimerRunning() const;
+    bool hasOutputDevice() const { return m_hasOutputDevice; }
 
     // Creates the player for source; a file it cannot open prints one line to standard output
     // and leaves no player.
     Q_INVOKABLE void setupPlayer();
-    // Without a player, tries to create one and does not play.
+    // Without a player, tries to create one and does not play; without a device, nothing.
     Q_INVOKABLE void togglePlay();
     // Stops playback and polling; the player itself stays.
     Q_INVOKABLE void stopPlayer();
@@ -72,9 +77,12 @@ signals:
     void currentTimeChanged();
     void durationChanged();
     void volumeChanged();
+    void hasOutputDeviceChanged();
 
 private:
     void tick();
+    void followOutputDevices();
+    void attachOutput();
     void discardPlayer();
     void setPlaying(bool playing);
     void setCurrentTime(double seconds);
@@ -86,6 +94,9 @@ private:
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_output = nullptr;
     QTimer *m_timer;
+    QMediaDevices *m_devices;
+    QTimer *m_devicePoll;
+    bool m_hasOutputDevice = false;
     bool m_isPlaying = false;
     double m_currentTime = 0.0;
     double m_duration = 0.0;

@@ -4,8 +4,8 @@
 #include "shell_notices.h"
 
 #include <QGuiApplication>
-#include <QScopeGuard>
 #include <QQmlApplicationEngine>
+#include <QScopeGuard>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(TonbrookPlugin)

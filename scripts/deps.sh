@@ -25,7 +25,7 @@ packages=(
   qml6-module-qtquick qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel
-  qml6-module-qttest pulseaudio
+  qml6-module-qttest pulseaudio pulseaudio-utils
   # desktop integration checks and the app under a real X server
   desktop-file-utils appstream xvfb xdotool
 )

@@ -126,6 +126,9 @@ Control {
                 symbol: player.isPlaying ? "pause.circle.fill" : "play.circle.fill"
                 symbolSize: 32
                 symbolGradient: Theme.primaryGradient
+                enabled: player.hasOutputDevice
+                opacity: enabled ? 1.0 : 0.4
+                helpText: enabled ? (player.isPlaying ? "Pause" : "Play") : noDevice.text
                 onClicked: player.togglePlay()
             }
             PlainIconButton {
@@ -156,6 +159,14 @@ Control {
                     onMoved: player.volume = value
                 }
             }
+        }
+        Caption {
+            id: noDevice
+            objectName: "noDeviceLabel"
+            Layout.fillWidth: true
+            visible: !player.hasOutputDevice
+            text: "No audio output device"
+            wrapMode: Text.Wrap
         }
     }
 }

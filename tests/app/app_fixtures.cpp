@@ -2,6 +2,7 @@
 
 #include "queue_test_support.h"
 #include "support/test_media.h"
+#include "support/testtools.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -149,6 +150,15 @@ QUrl AppFixtures::pngImage()
     const QString path = m_outputs.filePath(QStringLiteral("art.png"));
     image.save(path, "PNG");
     return QUrl::fromLocalFile(path);
+}
+
+bool AppFixtures::addAudioSink() const
+{
+    const auto result = testtools::run(QStringLiteral("pactl"),
+                                       {"load-module", "module-null-sink", "sink_name=late_sink"});
+    if (result.exitCode != 0)
+        qWarning("pactl failed: %s", result.err.constData());
+    return result.exitCode == 0;
 }
 
 QUrl AppFixtures::textNamedPng()

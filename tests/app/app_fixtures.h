@@ -42,6 +42,8 @@ public:
     Q_INVOKABLE QUrl missingFile() const;
     // A 40x30 PNG, and a file with a .png name that holds text.
     Q_INVOKABLE QUrl pngImage();
+    // Adds an output device to the test's private sound server, as plugging in a headset does.
+    Q_INVOKABLE bool addAudioSink() const;
     Q_INVOKABLE QUrl textNamedPng();
     Q_INVOKABLE qint64 fileSize(const QUrl &file) const;
 
