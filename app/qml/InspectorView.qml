@@ -355,15 +355,24 @@ ScrollView {
                 Layout.fillWidth: true
                 spacing: 12
 
-                RowLayout {
+                // The switch moves under the heading when both do not fit beside each other,
+                // so the heading is never cut.
+                GridLayout {
                     Layout.fillWidth: true
+                    columns: tagsHeading.implicitWidth + embedSwitch.implicitWidth
+                             + columnSpacing <= width ? 2 : 1
+                    columnSpacing: 12
+                    rowSpacing: 4
 
                     SectionHeading {
+                        id: tagsHeading
+                        objectName: "tagsHeading"
                         Layout.fillWidth: true
                         symbol: "tag.fill"
                         label: "ID3 Tags & Cover Art"
                     }
                     Switch {
+                        id: embedSwitch
                         objectName: "embedCoverArtSwitch"
                         text: "Embed Cover Art"
                         font.pixelSize: 11

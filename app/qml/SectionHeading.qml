@@ -18,6 +18,7 @@ RowLayout {
         color: Theme.primaryText
     }
     Label {
+        objectName: "headingLabel"
         Layout.fillWidth: true
         text: heading.label
         elide: Text.ElideRight

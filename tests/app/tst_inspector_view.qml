@@ -38,6 +38,20 @@ Item {
             return found
         }
 
+        // From the narrowest inspector the window allows to a wide one.
+        function test_tagsHeadingIsWhole_data() {
+            return [{ tag: "300", width: 300 }, { tag: "340", width: 340 }, { tag: "600", width: 600 }]
+        }
+
+        function test_tagsHeadingIsWhole(data) {
+            const inspector = makeInspector(Fixtures.readyJob("clip"))
+            inspector.width = data.width
+            waitForRendering(inspector)
+            const label = child(child(inspector, "tagsHeading"), "headingLabel")
+            verify(!label.truncated, "the heading is cut at " + data.width)
+            verify(!child(inspector, "embedCoverArtSwitch").contentItem.truncated)
+        }
+
         // Types into a field as a user would and presses Return.
         function typeInto(field, text) {
             field.forceActiveFocus()
