@@ -1,11 +1,9 @@
 #include "app_environment.h"
-#include "queue/conversion_job.h"
 #include "queue/conversion_queue.h"
 #include "shell_notices.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
-#include <QScopeGuard>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(TonbrookPlugin)
@@ -20,8 +18,6 @@ int main(int argc, char *argv[])
     QGuiApplication::setOrganizationName(QStringLiteral("Tonbrook"));
     QGuiApplication::setDesktopFileName(QStringLiteral("tonbrook"));
     tonbrook::prepareQuickStyle();
-    // Runs after the queue and the window are gone: a blocked inspection must not hold up quit.
-    const auto inspections = qScopeGuard([] { tonbrook::ConversionJob::stopInspections(500); });
 
     // Declared before the engine so that it outlives the window that shows it.
     tonbrook::ConversionQueue queue;

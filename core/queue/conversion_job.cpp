@@ -72,19 +72,19 @@ QUrl ConversionJob::outputURLFor(const QUrl &sourceURL, const QUrl &folder)
 QThreadPool *ConversionJob::inspectionPool()
 {
     // Never destroyed: an inspection can block in the kernel for good (a FIFO that nobody
-    // writes, a dead network mount), and a pool's destructor would wait for it.
+    // writes, a dead network mount), and a pool's destructor would wait for it. When the
+    // application goes, queued inspections are dropped and running ones get half a second;
+    // any still blocked are left to the process's exit.
     static QThreadPool *const pool = [] {
         auto *created = new QThreadPool;
         created->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+        qAddPostRoutine([] {
+            inspectionPool()->clear();
+            inspectionPool()->waitForDone(500);
+        });
         return created;
     }();
     return pool;
-}
-
-void ConversionJob::stopInspections(int waitMs)
-{
-    inspectionPool()->clear();
-    inspectionPool()->waitForDone(waitMs);
 }
 
 void ConversionJob::assertOwningThread() const

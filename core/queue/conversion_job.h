@@ -83,9 +83,6 @@ public:
     // Shared by all jobs and bounded, so a folder of a thousand files never starts a thousand
     // threads.
     static QThreadPool *inspectionPool();
-    // For the end of the process: drops the inspections that have not started and gives the
-    // running ones up to waitMs to finish. Any still running are left to the process's exit.
-    static void stopInspections(int waitMs);
 
 signals:
     void outputURLChanged();
