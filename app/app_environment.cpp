@@ -3,6 +3,10 @@
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QtGlobal>
+#include <QtQml/qqmlextensionplugin.h>
+
+// The app's Controls style links in statically, like the Tonbrook module.
+Q_IMPORT_QML_PLUGIN(TonbrookStylePlugin)
 
 namespace tonbrook {
 
@@ -15,7 +19,7 @@ void prepareProcessEnvironment()
 void prepareQuickStyle()
 {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
-        QQuickStyle::setStyle(QStringLiteral("Fusion"));
+        QQuickStyle::setStyle(QStringLiteral("TonbrookStyle"));
 }
 
 void prepareEngine(QQmlEngine &engine)

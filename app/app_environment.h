@@ -8,8 +8,9 @@ namespace tonbrook {
 // GStreamer plugins), unless the user chose another with QT_MEDIA_BACKEND.
 void prepareProcessEnvironment();
 
-// After QGuiApplication, before the first engine: the Fusion style, which draws with the
-// palette of the light or dark scheme, unless QT_QUICK_CONTROLS_STYLE names another.
+// After QGuiApplication, before the first engine: the app's own style (TonbrookStyle), which
+// draws with the palette of the light or dark scheme, unless QT_QUICK_CONTROLS_STYLE names
+// another.
 void prepareQuickStyle();
 
 // Lets an engine import the Tonbrook module from the program's resources.

@@ -1,4 +1,5 @@
 #include "app_environment.h"
+#include "color_scheme.h"
 #include "queue/conversion_queue.h"
 #include "shell_notices.h"
 
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setOrganizationName(QStringLiteral("Tonbrook"));
     QGuiApplication::setDesktopFileName(QStringLiteral("tonbrook"));
     tonbrook::prepareQuickStyle();
+    // The light or dark palette, following the desktop's preference while the app runs.
+    tonbrook::ColorScheme colorScheme;
 
     // Declared before the engine so that it outlives the window that shows it.
     tonbrook::ConversionQueue queue;

@@ -1,0 +1,28 @@
+import QtQuick
+import QtQuick.Controls.impl
+import QtQuick.Templates as T
+
+T.Popup {
+    id: control
+
+    implicitWidth: Math.max(implicitBackgroundWidth + leftInset + rightInset,
+                            implicitContentWidth + leftPadding + rightPadding)
+    implicitHeight: Math.max(implicitBackgroundHeight + topInset + bottomInset,
+                             implicitContentHeight + topPadding + bottomPadding)
+
+    padding: 12
+
+    background: Rectangle {
+        radius: 10
+        color: control.palette.window
+        border.width: 1
+        border.color: control.palette.mid
+    }
+
+    T.Overlay.modal: Rectangle {
+        color: Color.transparent(control.palette.shadow, 0.4)
+    }
+    T.Overlay.modeless: Rectangle {
+        color: Color.transparent(control.palette.shadow, 0.15)
+    }
+}
