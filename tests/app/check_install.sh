@@ -8,7 +8,8 @@ trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 status=0
-for file in bin/tonbrook share/applications/tonbrook.desktop \
+for file in bin/tonbrook share/applications/io.github.tonbrook.Tonbrook.desktop \
+  share/dbus-1/services/io.github.tonbrook.Tonbrook.service \
   share/icons/hicolor/scalable/apps/tonbrook.svg \
   share/metainfo/io.github.tonbrook.Tonbrook.metainfo.xml; do
   if [[ ! -s $prefix/$file ]]; then
@@ -17,6 +18,13 @@ for file in bin/tonbrook share/applications/tonbrook.desktop \
   fi
 done
 [[ -x $prefix/bin/tonbrook ]] || { echo "check_install: bin/tonbrook is not executable" >&2; status=1; }
-desktop-file-validate "$prefix/share/applications/tonbrook.desktop" || status=1
+desktop-file-validate "$prefix/share/applications/io.github.tonbrook.Tonbrook.desktop" || status=1
+# The bus starts the installed program under the name the desktop entry is named after.
+service=$prefix/share/dbus-1/services/io.github.tonbrook.Tonbrook.service
+if ! grep -qx 'Name=io.github.tonbrook.Tonbrook' "$service" ||
+  ! grep -qx 'Exec=/.*/bin/tonbrook --dbus-service' "$service"; then
+  echo "check_install: the D-Bus service file does not start bin/tonbrook" >&2
+  status=1
+fi
 appstreamcli validate --no-net "$prefix/share/metainfo/io.github.tonbrook.Tonbrook.metainfo.xml" || status=1
 exit "$status"

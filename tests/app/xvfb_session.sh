@@ -5,6 +5,10 @@ work=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
 test_name=$(basename "$0" .sh)
+# Tonbrook runs once per session bus, so the app under test never joins the desktop's bus,
+# where a running Tonbrook (or another test's) would take its files; a test that needs a bus
+# starts its own.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 cleanup() {
   [[ -n $app_pid ]] && kill -9 "$app_pid" 2>/dev/null || true
   [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
