@@ -5,7 +5,9 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QTimer>
 
 namespace tonbrook {
 
@@ -140,17 +142,37 @@ QPalette darkPalette()
     return paletteFrom(active, disabled);
 }
 
-ColorScheme::ColorScheme(QObject *parent)
-    : QObject(parent),
-      m_platformDark(QGuiApplication::palette().color(QPalette::Window).lightnessF() < 0.5)
+// The platform theme's palette may itself follow the desktop, so it is asked each time: an
+// empty application palette falls back to it.
+static bool platformPaletteIsDark()
+{
+    QGuiApplication::setPalette(QPalette());
+    return QGuiApplication::palette().color(QPalette::Window).lightnessF() < 0.5;
+}
+
+// Only a bus the environment names or the per-user bus socket: libdbus would otherwise try to
+// start one through X11, which may take long.
+static bool sessionBusConfigured()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
+ColorScheme::ColorScheme(QObject *parent) : QObject(parent)
 {
     apply(Preference::none);
+    // A platform theme that notices the desktop's change itself puts its own palette back.
+    qApp->installEventFilter(this);
 
+    if (!sessionBusConfigured())
+        return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
     bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"),
-                this, SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+                this, SLOT(onSettingChanged(QString,QString,QDBusVariant)));
     QDBusMessage read = QDBusMessage::createMethodCall(portalService, portalPath,
                                                        settingsInterface, QStringLiteral("Read"));
     read << appearanceGroup << colorSchemeKey;
@@ -166,6 +188,13 @@ ColorScheme::ColorScheme(QObject *parent)
             });
 }
 
+bool ColorScheme::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == qApp && event->type() == QEvent::ThemeChange)
+        QTimer::singleShot(0, this, [this] { apply(m_preference); });
+    return QObject::eventFilter(watched, event);
+}
+
 void ColorScheme::onSettingChanged(const QString &group, const QString &key,
                                    const QDBusVariant &value)
 {
@@ -177,11 +206,9 @@ void ColorScheme::onSettingChanged(const QString &group, const QString &key,
 
 void ColorScheme::apply(Preference preference)
 {
-    const bool dark = preference == Preference::none ? m_platformDark
+    m_preference = preference;
+    const bool dark = preference == Preference::none ? platformPaletteIsDark()
                                                      : preference == Preference::dark;
-    if (m_applied && dark == m_dark)
-        return;
-    m_applied = true;
     const bool changed = dark != m_dark;
     m_dark = dark;
     QGuiApplication::setPalette(dark ? darkPalette() : lightPalette());

@@ -31,15 +31,17 @@ public:
 signals:
     void darkChanged();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private slots:
     void onSettingChanged(const QString &group, const QString &key, const QDBusVariant &value);
 
 private:
     void apply(Preference preference);
 
-    bool m_platformDark = false;
+    Preference m_preference = Preference::none;
     bool m_dark = false;
-    bool m_applied = false;
     // A change signal is newer than any pending Read reply, which is then ignored.
     bool m_changeSeen = false;
 };

@@ -1,6 +1,8 @@
-// Renders the views offscreen over real jobs in every state and saves them as PNG files.
+// Renders the views offscreen over real jobs in every state and saves them as PNG files, each
+// in the light palette (name.png) and the dark one (name-dark.png).
 // Usage: tonbrook_screenshots <output folder>
 #include "app_environment.h"
+#include "color_scheme.h"
 #include "queue/conversion_job.h"
 #include "queue/conversion_queue.h"
 
@@ -8,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQmlEngine>
@@ -106,9 +110,8 @@ QQuickWindow *loadMainWindow(QQmlApplicationEngine &engine, tonbrook::Conversion
     return qobject_cast<QQuickWindow *>(engine.rootObjects().constFirst());
 }
 
-bool save(QQuickWindow *window, const QDir &outputDir, const QString &name)
+bool writeImage(const QImage &image, const QDir &outputDir, const QString &name)
 {
-    const QImage image = window->grabWindow();
     const QString file = outputDir.filePath(name);
     if (image.isNull() || !image.save(file)) {
         std::fprintf(stderr, "could not write %s\n", qPrintable(file));
@@ -116,6 +119,83 @@ bool save(QQuickWindow *window, const QDir &outputDir, const QString &name)
     }
     std::printf("%s\n", qPrintable(file));
     return true;
+}
+
+// Saves what grab() returns in the light palette as name and in the dark one as name-dark,
+// switching the application palette live as the desktop would.
+bool saveInBothPalettes(const std::function<QImage()> &grab, const QDir &outputDir,
+                        const QString &name)
+{
+    const QString darkName = QString(name).replace(QLatin1String(".png"),
+                                                   QLatin1String("-dark.png"));
+    bool saved = writeImage(grab(), outputDir, name);
+    QGuiApplication::setPalette(tonbrook::darkPalette());
+    waitUntil([] { return false; }, 300);
+    saved = writeImage(grab(), outputDir, darkName) && saved;
+    QGuiApplication::setPalette(tonbrook::lightPalette());
+    waitUntil([] { return false; }, 300);
+    return saved;
+}
+
+bool save(QQuickWindow *window, const QDir &outputDir, const QString &name)
+{
+    return saveInBothPalettes([window] { return window->grabWindow(); }, outputDir, name);
+}
+
+// The controls gallery with each cell named "hovered" under the pointer and each "focused" one
+// focused from the keyboard: one state at a time, so each cell is pasted from its own grab.
+QImage grabControlsGallery(QQuickView &view)
+{
+    QQuickItem *root = view.rootObject();
+    const qreal scale = view.devicePixelRatio();
+    const auto settle = [] { waitUntil([] { return false; }, 150); };
+    const auto controlIn = [](QQuickItem *cell) {
+        return cell->childItems().constFirst()->childItems().constFirst();
+    };
+    const auto pixelRect = [scale](QQuickItem *item) {
+        const QRectF r = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+        return QRectF(r.topLeft() * scale, r.size() * scale).toAlignedRect();
+    };
+    const auto movePointer = [&view](QPointF scenePos) {
+        QMouseEvent move(QEvent::MouseMove, scenePos, view.mapToGlobal(scenePos), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &move);
+    };
+
+    // Repeater rows are not QObject children of the gallery; walk the item tree instead.
+    const std::function<QList<QQuickItem *>(QQuickItem *, const QString &)> cellsNamed =
+        [&cellsNamed](QQuickItem *item, const QString &name) {
+            QList<QQuickItem *> found;
+            if (item->objectName() == name)
+                found.append(item);
+            for (QQuickItem *child : item->childItems())
+                found += cellsNamed(child, name);
+            return found;
+        };
+
+    QList<std::pair<QRect, QImage>> patches;
+    for (QQuickItem *cell : cellsNamed(root, QStringLiteral("hovered"))) {
+        QQuickItem *control = controlIn(cell);
+        movePointer(control->mapToScene(QPointF(control->width() / 2, control->height() / 2)));
+        settle();
+        patches.append({pixelRect(cell), view.grabWindow().copy(pixelRect(cell))});
+    }
+    movePointer(QPointF(2, 2));
+    for (QQuickItem *cell : cellsNamed(root, QStringLiteral("focused"))) {
+        controlIn(cell)->forceActiveFocus(Qt::TabFocusReason);
+        settle();
+        patches.append({pixelRect(cell), view.grabWindow().copy(pixelRect(cell))});
+    }
+    root->forceActiveFocus(Qt::OtherFocusReason);
+    root->setProperty("popupsShown", true);
+    waitUntil([] { return false; }, 500);
+    QImage image = view.grabWindow();
+    root->setProperty("popupsShown", false);
+    settle();
+    QPainter painter(&image);
+    for (const auto &[rect, patch] : std::as_const(patches))
+        painter.drawImage(rect.topLeft(), patch);
+    return image;
 }
 
 } // namespace
@@ -131,6 +211,24 @@ int main(int argc, char *argv[])
     }
     const QDir outputDir(QString::fromLocal8Bit(argv[1]));
     QDir().mkpath(outputDir.path());
+    QGuiApplication::setPalette(tonbrook::lightPalette());
+
+    // Every control of the style in each of its states.
+    {
+        QQuickView controls;
+        tonbrook::prepareEngine(*controls.engine());
+        controls.setSource(QUrl(QStringLiteral("qrc:/tonbrook/screenshots/ControlsGallery.qml")));
+        if (controls.status() != QQuickView::Ready) {
+            for (const QQmlError &error : controls.errors())
+                std::fprintf(stderr, "%s\n", qPrintable(error.toString()));
+            return 1;
+        }
+        controls.show();
+        waitUntil([] { return false; }, 500);
+        if (!saveInBothPalettes([&controls] { return grabControlsGallery(controls); }, outputDir,
+                                QStringLiteral("controls.png")))
+            return 1;
+    }
 
     QTemporaryDir work;
     const QDir sources(work.path());
@@ -214,13 +312,8 @@ int main(int argc, char *argv[])
     // Let the player load its file, the spinner fade in and the views settle.
     waitUntil([] { return false; }, 1500);
 
-    const QImage image = view.grabWindow();
-    const QString file = outputDir.filePath(QStringLiteral("views-gallery.png"));
-    if (image.isNull() || !image.save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+    if (!save(&view, outputDir, QStringLiteral("views-gallery.png")))
         return 1;
-    }
-    std::printf("%s\n", qPrintable(file));
     converting->cancel();
     QFile release(inspectingSource);
     if (release.open(QIODevice::WriteOnly))

@@ -17,11 +17,14 @@ T.Dialog {
     padding: 16
     topPadding: 8
 
+    // A popup keeps the palette it had when it was made; the application palette is live.
     background: Rectangle {
         radius: 10
-        color: control.palette.window
+        color: system.window
         border.width: 1
-        border.color: control.palette.mid
+        border.color: system.mid
+
+        SystemPalette { id: system }
     }
 
     header: T.Label {
@@ -31,7 +34,7 @@ T.Dialog {
         font.bold: true
         padding: 16
         bottomPadding: 0
-        color: control.palette.windowText
+        color: palette.windowText
     }
 
     footer: DialogButtonBox {

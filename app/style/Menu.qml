@@ -28,13 +28,16 @@ T.Menu {
         T.ScrollBar.vertical: ScrollBar {}
     }
 
+    // A popup keeps the palette it had when it was made; the application palette is live.
     background: Rectangle {
         implicitWidth: 180
         implicitHeight: 28
         radius: 8
-        color: control.palette.base
+        color: system.base
         border.width: 1
-        border.color: control.palette.mid
+        border.color: system.mid
+
+        SystemPalette { id: system }
     }
 
     T.Overlay.modal: Rectangle {

@@ -12,11 +12,14 @@ T.Popup {
 
     padding: 12
 
+    // A popup keeps the palette it had when it was made; the application palette is live.
     background: Rectangle {
         radius: 10
-        color: control.palette.window
+        color: system.window
         border.width: 1
-        border.color: control.palette.mid
+        border.color: system.mid
+
+        SystemPalette { id: system }
     }
 
     T.Overlay.modal: Rectangle {

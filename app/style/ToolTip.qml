@@ -23,13 +23,20 @@ T.ToolTip {
         text: control.text
         font: control.font
         wrapMode: Text.Wrap
-        color: control.palette.toolTipText
+        color: system.dark ? system.windowText : system.window
+
+        // A popup keeps the palette it had when it was made; the application palette is live.
+        // Dark on light windows, a raised grey on dark ones.
+        SystemPalette {
+            id: system
+            readonly property bool dark: window.hslLightness < 0.5
+        }
     }
 
     background: Rectangle {
         radius: 5
-        color: control.palette.toolTipBase
+        color: system.dark ? system.midlight : Color.blend(system.windowText, system.window, 0.08)
         border.width: 1
-        border.color: Color.transparent(control.palette.toolTipText, 0.12)
+        border.color: Color.transparent(system.windowText, 0.12)
     }
 }
