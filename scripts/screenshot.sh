@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the desktop views offscreen, over real jobs made from generated media, to PNG files
-# in build/screenshots/.
+# in build/screenshots/ (light and -dark), and at 200 % in build/screenshots/2x/.
 # Usage: scripts/screenshot.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,3 +17,5 @@ fi
 cmake --build build --parallel "$(nproc)" --target tonbrook_screenshots
 
 QT_QPA_PLATFORM=offscreen build/app/tonbrook_screenshots build/screenshots
+# The same pictures at 200 %, as on a high-density screen.
+QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 build/app/tonbrook_screenshots build/screenshots/2x
