@@ -1,4 +1,5 @@
 #include "app_environment.h"
+#include "desktop_dialogs.h"
 
 #include <QQmlEngine>
 #include <QQuickStyle>
@@ -14,6 +15,7 @@ void prepareProcessEnvironment()
 {
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
         qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+    chooseDesktopDialogs();
 }
 
 void prepareQuickStyle()

@@ -4,7 +4,7 @@
 #include "queue/conversion_queue.h"
 #include "shell_notices.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QQmlApplicationEngine>
 #include <QWindow>
 #include <QtQml/qqmlextensionplugin.h>
@@ -18,7 +18,9 @@ Q_IMPORT_QML_PLUGIN(TonbrookPlugin)
 int main(int argc, char *argv[])
 {
     tonbrook::prepareProcessEnvironment();
-    QGuiApplication app(argc, argv);
+    // A QApplication, so that where the desktop offers no file dialog, Qt.labs.platform shows
+    // QFileDialog widgets (several files, new folders, the folder shown) instead of none.
+    QApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Tonbrook"));
     QGuiApplication::setOrganizationName(QStringLiteral("Tonbrook"));
     QGuiApplication::setDesktopFileName(tonbrook::ApplicationService::serviceName);

@@ -28,6 +28,11 @@ packages=(
   qml6-module-qttest pulseaudio pulseaudio-utils
   # desktop integration checks and the app under a real X server
   desktop-file-utils appstream xvfb xdotool
+  # the desktop's own file and folder choosers: the XDG portal's and GTK's platform themes,
+  # Qt.labs.platform dialogs with their QFileDialog fallback (Qt Widgets); the portal with its
+  # GTK back end and dbus-send for the tests that drive the choosers
+  qt6-xdgdesktopportal-platformtheme qt6-gtk-platformtheme qml6-module-qt-labs-platform
+  libqt6widgets6 xdg-desktop-portal xdg-desktop-portal-gtk dbus-bin
 )
 
 missing=()

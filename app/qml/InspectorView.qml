@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Dialogs
+import Qt.labs.platform as Platform
 import QtQuick.Layouts
 import Tonbrook
 
@@ -35,12 +35,12 @@ ScrollView {
         job: inspector.job
     }
 
-    FileDialog {
+    Platform.FileDialog {
         id: artDialog
         title: "Choose Custom Art"
-        fileMode: FileDialog.OpenFile
+        fileMode: Platform.FileDialog.OpenFile
         nameFilters: ["Images (*.png *.jpg *.jpeg *.gif *.bmp *.webp *.tif *.tiff *.heic *.heif)"]
-        onAccepted: view.loadCoverArt(selectedFile)
+        onAccepted: view.loadCoverArt(file)
     }
 
     Item {

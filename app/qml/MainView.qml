@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Dialogs
+import Qt.labs.platform as Platform
 import QtQuick.Layouts
 import Tonbrook
 
@@ -48,19 +48,20 @@ Item {
         onActivated: root.queue.startBatch()
     }
 
-    FileDialog {
+    // The desktop's own choosers (desktop_dialogs.h), else QFileDialog widgets.
+    Platform.FileDialog {
         id: filePicker
         objectName: "filePicker"
         title: "Add Videos"
-        fileMode: FileDialog.OpenFiles
+        fileMode: Platform.FileDialog.OpenFiles
         nameFilters: intake.videoNameFilters
-        onAccepted: intake.submitFiles(selectedFiles)
+        onAccepted: intake.submitFiles(files)
     }
-    FolderDialog {
+    Platform.FolderDialog {
         id: folderPicker
         objectName: "folderPicker"
         title: "Add Folder"
-        onAccepted: intake.submitFiles([selectedFolder])
+        onAccepted: intake.submitFiles([folder])
     }
 
     onShowingSettingsChanged: showingSettings ? preferences.open() : preferences.close()

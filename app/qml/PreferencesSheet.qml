@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Dialogs
+import Qt.labs.platform as Platform
 import QtQuick.Layouts
 import Tonbrook
 
@@ -33,11 +33,11 @@ Popup {
         onActivated: sheet.close()
     }
 
-    FolderDialog {
+    Platform.FolderDialog {
         id: folderDialog
         objectName: "outputFolderDialog"
         title: "Choose Output Folder"
-        onAccepted: sheet.queue.customOutputFolder = selectedFolder
+        onAccepted: sheet.queue.customOutputFolder = folder
     }
 
     contentItem: ColumnLayout {

@@ -1,6 +1,7 @@
 #include "app_environment.h"
 #include "app_fixtures.h"
 
+#include <QApplication>
 #include <QQmlEngine>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
@@ -23,6 +24,13 @@ public slots:
     }
 };
 
-QUICK_TEST_MAIN_WITH_SETUP(tonbrook_app_views, Setup)
+// As in the app: a QApplication, under which Qt.labs.platform dialogs open as widgets.
+int main(int argc, char **argv)
+{
+    QTEST_SET_MAIN_SOURCE_PATH
+    Setup setup;
+    QApplication app(argc, argv);
+    return quick_test_main_with_setup(argc, argv, "tonbrook_app_views", nullptr, &setup);
+}
 
 #include "tst_app_views.moc"

@@ -1,9 +1,11 @@
 # Sourced by the tests that run the app under a real X server (Xvfb).
 # Gives a scratch folder $work, start_xvfb (exports DISPLAY), fail, and clean-up on exit of
-# Xvfb and of the app whose process id is in $app_pid.
+# Xvfb, of the app whose process id is in $app_pid and of the services in $service_pids
+# (start_private_bus, start_portal).
 work=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
+service_pids=()
 test_name=$(basename "$0" .sh)
 # Tonbrook runs once per session bus, so the app under test never joins the desktop's bus,
 # where a running Tonbrook (or another test's) would take its files; a test that needs a bus
@@ -11,6 +13,9 @@ test_name=$(basename "$0" .sh)
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 cleanup() {
   [[ -n $app_pid ]] && kill -9 "$app_pid" 2>/dev/null || true
+  for pid in "${service_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
   [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
@@ -43,4 +48,74 @@ wait_for_window() {
     fail "the window did not appear"
   xdotool windowfocus --sync "$window" || true
   echo "$window"
+}
+
+# A private session bus that activates nothing (no service folders), so the test alone decides
+# which services run; exports DBUS_SESSION_BUS_ADDRESS. Fails with a reason on stderr.
+start_private_bus() {
+  mkdir -p "$work/bus"
+  cat >"$work/bus/session.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$work/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+  local out
+  out=$(dbus-daemon --config-file="$work/bus/session.conf" --fork --print-address=1 \
+    --print-pid=1 2>"$work/bus/daemon.log") || {
+    echo "dbus-daemon did not start: $(cat "$work/bus/daemon.log")" >&2
+    return 1
+  }
+  export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$out")
+  service_pids+=("$(sed -n 2p <<<"$out")")
+}
+
+# Waits up to 10 s for a name to be owned on the session bus.
+wait_for_bus_name() {
+  for _ in $(seq 100); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true' &&
+      return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# The XDG desktop portal with its GTK back end on the private bus and the X server, as on a
+# GNOME desktop (XDG_CURRENT_DESKTOP picks gtk.portal). Sets $portal_gtk_pid, the process that
+# shows the file chooser. Fails with a reason on stderr.
+start_portal() {
+  local portal=/usr/libexec/xdg-desktop-portal backend=/usr/libexec/xdg-desktop-portal-gtk
+  [[ -x $portal && -x $backend ]] || {
+    echo "$portal or $backend is not installed" >&2
+    return 1
+  }
+  export XDG_CURRENT_DESKTOP=GNOME XDG_RUNTIME_DIR="$work/runtime"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  "$backend" >"$work/portal-gtk.log" 2>&1 &
+  portal_gtk_pid=$!
+  service_pids+=("$portal_gtk_pid")
+  wait_for_bus_name org.freedesktop.impl.portal.desktop.gtk || {
+    echo "xdg-desktop-portal-gtk did not start: $(cat "$work/portal-gtk.log")" >&2
+    return 1
+  }
+  "$portal" >"$work/portal.log" 2>&1 &
+  service_pids+=("$!")
+  wait_for_bus_name org.freedesktop.portal.Desktop || {
+    echo "xdg-desktop-portal did not start: $(cat "$work/portal.log")" >&2
+    return 1
+  }
+}
+
+# Prints the id of the visible window with this exact title once it shows.
+wait_for_dialog() {
+  timeout 15 xdotool search --sync --onlyvisible --name "^$1\$" | head -n1
 }
