@@ -182,8 +182,47 @@ QStringList QueueView::videoNameFilters()
 
 void QueueView::select(ConversionJob *job)
 {
-    if (m_queue && job)
-        m_queue->setSelectedJobId(job->id());
+    if (!m_queue || !job || job->id() == m_queue->selectedJobId())
+        return;
+    emit selectionAboutToChange();
+    m_queue->setSelectedJobId(job->id());
+}
+
+int QueueView::selectAdjacent(int step)
+{
+    if (!m_queue || m_queue->jobs().isEmpty())
+        return -1;
+    const QList<ConversionJob *> &jobs = m_queue->jobs();
+    const ConversionJob *current = selectedJob();
+    const qsizetype from = current ? jobs.indexOf(current) : (step > 0 ? -1 : jobs.size());
+    const qsizetype row = std::clamp<qsizetype>(from + step, 0, jobs.size() - 1);
+    select(jobs.at(row));
+    return int(row);
+}
+
+int QueueView::removeSelected()
+{
+    ConversionJob *job = selectedJob();
+    if (!job)
+        return -1;
+    emit selectionAboutToChange();
+    // The queue moves the selection on, as for the row's remove button.
+    m_queue->removeJob(job);
+    return int(m_queue->jobs().indexOf(selectedJob()));
+}
+
+bool QueueView::startSelected()
+{
+    ConversionJob *job = selectedJob();
+    if (!job)
+        return false;
+    using Case = JobStatus::Case;
+    const JobStatus &status = job->status();
+    if (!status.is(Case::ready) && !status.is(Case::pending) && !status.is(Case::cancelled)
+        && !status.is(Case::failed))
+        return false;
+    job->startExtraction();
+    return true;
 }
 
 void QueueView::submitFiles(const QList<QUrl> &urls)

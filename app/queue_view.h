@@ -85,7 +85,18 @@ public:
 
     static QStringList videoNameFilters();
 
+    // Announces selectionAboutToChange first, so that open editors commit into the old job.
     Q_INVOKABLE void select(tonbrook::ConversionJob *job);
+    // Keyboard navigation: the job step rows below (or above, for a negative step) the
+    // selection, kept within the list; with nothing selected, the first or the last job.
+    // Returns the row now selected, -1 for an empty queue.
+    Q_INVOKABLE int selectAdjacent(int step);
+    // Delete on a row: removes the selected job as its remove button does. Returns the row
+    // the queue selected next, -1 when none is left.
+    Q_INVOKABLE int removeSelected();
+    // Return on a row: starts a job that can start (ready, pending, cancelled or failed) and
+    // returns true; false for any other state, where the caller decides (a finished job plays).
+    Q_INVOKABLE bool startSelected();
     // Hands the files, as they are, to the queue in one addFiles call.
     Q_INVOKABLE void submitFiles(const QList<QUrl> &urls);
     // A drop: the local file URLs among the dropped ones, possibly none, go in one addFiles
@@ -98,6 +109,7 @@ signals:
     void queueChanged();
     void jobsChanged();
     void selectionChanged();
+    void selectionAboutToChange();
     void countsChanged();
     void outputChanged();
     void defaultsChanged();

@@ -40,6 +40,7 @@ const QHash<QString, QString> &symbolTable()
         {"stop.fill", "square"},
         {"bolt.fill", "zap"},
         {"gearshape", "settings"},
+        {"line.3.horizontal", "menu"},
         {"checkmark.circle.fill", "circle-check"},
         {"arrow.down.circle.fill", "circle-arrow-down"},
         {"waveform.and.person.filled", "audio-waveform"},

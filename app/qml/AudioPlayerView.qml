@@ -119,6 +119,7 @@ Control {
                 objectName: "skipBackButton"
                 symbol: "gobackward.10"
                 symbolSize: 14
+                helpText: "Back 10 Seconds"
                 onClicked: player.skipBackward()
             }
             PlainIconButton {
@@ -135,6 +136,7 @@ Control {
                 objectName: "skipForwardButton"
                 symbol: "goforward.10"
                 symbolSize: 14
+                helpText: "Forward 10 Seconds"
                 onClicked: player.skipForward()
             }
             Item {

@@ -12,6 +12,13 @@ TextField {
     text: value
     selectByMouse: true
 
+    // Commits typed text that has not been committed yet, as Return would; for hosts that
+    // are about to go away while the field still has focus.
+    function commitPending() {
+        if (field.text !== field.value)
+            field.editingFinished()
+    }
+
     onEditingFinished: {
         field.committed(field.text)
         // Show the stored value again, also when the commit left it unchanged.

@@ -10,17 +10,17 @@ ColumnLayout {
     required property string title
     default property alias rows: rowColumn.data
 
-    spacing: 6
+    spacing: 4
 
     Label {
         text: section.title
-        font.pixelSize: 12
+        font.pixelSize: 11
         font.bold: true
         color: Theme.secondary
     }
     Rectangle {
         Layout.fillWidth: true
-        implicitHeight: rowColumn.implicitHeight + 20
+        implicitHeight: rowColumn.implicitHeight + 2 * rowColumn.anchors.margins
         radius: 8
         color: Theme.withOpacity(Theme.controlBackground, 0.6)
         border.width: 1
@@ -29,8 +29,10 @@ ColumnLayout {
         ColumnLayout {
             id: rowColumn
             anchors.fill: parent
-            anchors.margins: 10
-            spacing: 8
+            anchors.leftMargin: 8
+            anchors.rightMargin: 8
+            anchors.margins: 6
+            spacing: 2
         }
     }
 }

@@ -14,6 +14,21 @@ ScrollView {
     // The job as the panel reads and edits it, for hosts and tests.
     readonly property alias jobView: view
 
+    // Commits typed trim values into this job by the fields' own rules; called before the
+    // selection moves on and the panel is rebuilt for another job.
+    function commitPendingEdits() {
+        trimStartField.commitPending()
+        trimEndField.commitPending()
+    }
+
+    // Plays or pauses the finished MP3; false when the job has no player.
+    function togglePlayback() {
+        if (!playerLoader.item)
+            return false
+        playerLoader.item.player.togglePlay()
+        return true
+    }
+
     // Opens the image chooser; a confirmed file's bytes become the job's cover art.
     function chooseCustomArtwork() {
         artDialog.open()
@@ -55,6 +70,7 @@ ScrollView {
             spacing: 18
 
             Loader {
+                id: playerLoader
                 objectName: "playerLoader"
                 active: view.status === JobView.Completed
                 visible: active
@@ -248,6 +264,7 @@ ScrollView {
                             color: Theme.secondary
                         }
                         CommitField {
+                            id: trimStartField
                             objectName: "trimStartField"
                             Layout.preferredWidth: 65
                             value: view.trimStartText
@@ -260,6 +277,7 @@ ScrollView {
                             color: Theme.secondary
                         }
                         CommitField {
+                            id: trimEndField
                             objectName: "trimEndField"
                             Layout.preferredWidth: 65
                             value: view.trimEndText

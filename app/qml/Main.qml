@@ -2,7 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import Tonbrook
 
-// The application window: the File menu's one command over the main view of the queue.
+// The application window: the main view of the queue, whose toolbar carries the menu.
 ApplicationWindow {
     id: window
 
@@ -15,25 +15,6 @@ ApplicationWindow {
     visible: true
     title: "Tonbrook"
     color: Theme.windowBackground
-
-    menuBar: MenuBar {
-        Menu {
-            title: "&File"
-
-            Action {
-                objectName: "openVideosAction"
-                text: "Open Videos..."
-                shortcut: StandardKey.Open
-                onTriggered: ShellNotices.postOpenVideoFiles()
-            }
-            MenuSeparator {}
-            Action {
-                text: "&Quit"
-                shortcut: StandardKey.Quit
-                onTriggered: window.close()
-            }
-        }
-    }
 
     MainView {
         objectName: "mainView"

@@ -3,7 +3,9 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Tonbrook
 
-// The window's toolbar: add, default bitrate, clear, stop or extract, preferences.
+// The window's one header: add, default bitrate, clear, stop or extract, preferences, and the
+// application menu at its end. The menu's commands and their shortcuts live here, so every
+// shortcut works wherever the focus is in the window.
 ToolBar {
     id: toolbar
 
@@ -12,6 +14,31 @@ ToolBar {
 
     signal addRequested()
     signal preferencesRequested()
+
+    readonly property Menu menu: appMenu
+    readonly property bool canExtract: !queue.isProcessing && queue.pendingCount > 0
+
+    Shortcut {
+        id: openShortcut
+        sequence: "Ctrl+O"
+        onActivated: ShellNotices.postOpenVideoFiles()
+    }
+    Shortcut {
+        id: extractShortcut
+        sequence: "Ctrl+E"
+        enabled: toolbar.canExtract
+        onActivated: toolbar.queue.startBatch()
+    }
+    Shortcut {
+        id: preferencesShortcut
+        sequence: "Ctrl+,"
+        onActivated: toolbar.preferencesRequested()
+    }
+    Shortcut {
+        id: quitShortcut
+        sequence: "Ctrl+Q"
+        onActivated: toolbar.Window.window.close()
+    }
 
     leftPadding: 12
     rightPadding: 12
@@ -44,7 +71,7 @@ ToolBar {
             objectName: "addButton"
             text: "Add Videos"
             symbol: "plus"
-            helpText: "Add video files (Ctrl+O)"
+            helpText: "Add video files (" + openShortcut.nativeText + ")"
             onClicked: toolbar.addRequested()
         }
         ComboBox {
@@ -81,14 +108,59 @@ ToolBar {
             symbol: "bolt.fill"
             prominent: true
             tint: Theme.batchColor
-            helpText: "Extract all ready videos to MP3 (Ctrl+E)"
+            helpText: "Extract all ready videos to MP3 (" + extractShortcut.nativeText + ")"
             onClicked: toolbar.queue.startBatch()
         }
         ToolbarButton {
             objectName: "preferencesButton"
             symbol: "gearshape"
-            helpText: "Preferences"
+            helpText: "Preferences (" + preferencesShortcut.nativeText + ")"
+            Accessible.name: "Preferences"
             onClicked: toolbar.preferencesRequested()
+        }
+        ToolbarButton {
+            id: menuButton
+            objectName: "menuButton"
+            symbol: "line.3.horizontal"
+            helpText: "Menu"
+            checked: appMenu.visible
+            onClicked: appMenu.visible ? appMenu.close() : appMenu.open()
+
+            Menu {
+                id: appMenu
+                objectName: "appMenu"
+                y: menuButton.height + 4
+                x: menuButton.width - width
+                // A press on the button itself is left to the button, which closes the menu.
+                closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
+
+                MenuCommand {
+                    objectName: "openVideosItem"
+                    text: "Open Videos..."
+                    shortcut: openShortcut
+                    onTriggered: ShellNotices.postOpenVideoFiles()
+                }
+                MenuCommand {
+                    objectName: "extractItem"
+                    text: toolbar.queueView.extractTitle
+                    shortcut: extractShortcut
+                    enabled: toolbar.canExtract
+                    onTriggered: toolbar.queue.startBatch()
+                }
+                MenuCommand {
+                    objectName: "preferencesItem"
+                    text: "Preferences"
+                    shortcut: preferencesShortcut
+                    onTriggered: toolbar.preferencesRequested()
+                }
+                MenuSeparator {}
+                MenuCommand {
+                    objectName: "quitItem"
+                    text: "Quit"
+                    shortcut: quitShortcut
+                    onTriggered: toolbar.Window.window.close()
+                }
+            }
         }
     }
 }

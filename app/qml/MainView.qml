@@ -29,6 +29,11 @@ Item {
     QueueView {
         id: intake
         queue: root.queue
+        // Typed values still in the inspector's fields belong to the job being left.
+        onSelectionAboutToChange: {
+            if (inspectors.count > 0)
+                inspectors.itemAt(0).commitPendingEdits()
+        }
     }
 
     // The shell's notices: files handed over by the desktop, and the "Open Videos..." command.
@@ -40,12 +45,6 @@ Item {
         function onOpenFilesFromFileManager(files) {
             intake.submitFiles(files)
         }
-    }
-
-    Shortcut {
-        sequence: "Ctrl+E"
-        enabled: !root.queue.isProcessing && root.queue.pendingCount > 0
-        onActivated: root.queue.startBatch()
     }
 
     // The desktop's own choosers (desktop_dialogs.h), else QFileDialog widgets.
@@ -142,14 +141,46 @@ Item {
                     leftMargin: 12
                     rightMargin: 12
                     model: root.queue.jobModel
+                    // The list is one tab stop; the arrow keys move the selection within it,
+                    // Delete removes the selected job and Return starts it, or plays it once
+                    // it is done.
+                    activeFocusOnTab: true
+                    keyNavigationEnabled: false
+                    Accessible.role: Accessible.List
+                    Accessible.name: "Queue"
+                    Accessible.description: intake.fileCountText
                     ScrollBar.vertical: ScrollBar {
                         policy: ScrollBar.AsNeeded
                     }
                     delegate: QueueItemView {
                         width: jobList.width - jobList.leftMargin - jobList.rightMargin
                         isSelected: intake.selectedJob === job
+                        showsFocus: isSelected && jobList.activeFocus
                         onSelect: intake.select(job)
                         onRemove: root.queue.removeJob(job)
+                    }
+
+                    function moveSelection(step) {
+                        const row = intake.selectAdjacent(step)
+                        if (row >= 0)
+                            positionViewAtIndex(row, ListView.Contain)
+                    }
+                    Keys.onUpPressed: moveSelection(-1)
+                    Keys.onDownPressed: moveSelection(1)
+                    Keys.onPressed: event => {
+                        if (event.key === Qt.Key_Home || event.key === Qt.Key_End) {
+                            moveSelection(event.key === Qt.Key_Home ? -count : count)
+                        } else if (event.key === Qt.Key_Delete) {
+                            const row = intake.removeSelected()
+                            if (row >= 0)
+                                positionViewAtIndex(row, ListView.Contain)
+                        } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+                            if (!intake.startSelected() && inspectors.count > 0)
+                                inspectors.itemAt(0).togglePlayback()
+                        } else {
+                            return
+                        }
+                        event.accepted = true
                     }
                 }
                 StatusBarView {
@@ -173,6 +204,7 @@ Item {
                 }
                 // Rebuilt for each selected job, so no state leaks from one job to the next.
                 Repeater {
+                    id: inspectors
                     model: intake.selectedJob ? [intake.selectedJob] : []
                     InspectorView {
                         required property ConversionJob modelData

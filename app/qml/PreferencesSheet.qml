@@ -5,6 +5,8 @@ import QtQuick.Layouts
 import Tonbrook
 
 // The preferences sheet: every control writes straight into the queue; "Done" only closes.
+// All three sections fit the frame without scrolling, with either output choice; the
+// scroller only matters for very large fonts.
 Popup {
     id: sheet
 
@@ -16,8 +18,11 @@ Popup {
     anchors.centerIn: Overlay.overlay
     width: 480
     height: 420
-    padding: 20
+    padding: 16
     closePolicy: Popup.CloseOnEscape
+
+    // Rows a little tighter than elsewhere, so that the three sections fit the frame.
+    readonly property int rowHeight: 26
 
     background: Rectangle {
         radius: 10
@@ -41,7 +46,7 @@ Popup {
     }
 
     contentItem: ColumnLayout {
-        spacing: 20
+        spacing: 10
 
         RowLayout {
             Layout.fillWidth: true
@@ -62,9 +67,6 @@ Popup {
                 onClicked: sheet.close()
             }
         }
-        Divider {
-            Layout.fillWidth: true
-        }
         ScrollView {
             id: scroller
             Layout.fillWidth: true
@@ -73,8 +75,9 @@ Popup {
             clip: true
 
             ColumnLayout {
+                objectName: "sections"
                 width: scroller.availableWidth
-                spacing: 16
+                spacing: 8
 
                 FormSection {
                     Layout.fillWidth: true
@@ -85,6 +88,7 @@ Popup {
                         ComboBox {
                             objectName: "defaultBitratePicker"
                             implicitWidth: 230
+                            implicitHeight: sheet.rowHeight
                             model: Options.bitrateNames
                             currentIndex: sheet.queueView.defaultBitrateIndex
                             onActivated: index => sheet.queueView.defaultBitrateIndex = index
@@ -95,6 +99,7 @@ Popup {
                         ComboBox {
                             objectName: "defaultSampleRatePicker"
                             implicitWidth: 230
+                            implicitHeight: sheet.rowHeight
                             model: Options.sampleRateNames
                             currentIndex: sheet.queueView.defaultSampleRateIndex
                             onActivated: index => sheet.queueView.defaultSampleRateIndex = index
@@ -122,42 +127,67 @@ Popup {
                     Layout.fillWidth: true
                     title: "Output Destination"
 
-                    Label {
-                        text: "Save Files To"
-                        color: Theme.primaryText
-                    }
-                    RadioButton {
-                        objectName: "sourceDirectoryChoice"
-                        text: "Same Directory as Source Video"
-                        checked: sheet.queue.useSourceDirectory
-                        onClicked: sheet.queue.useSourceDirectory = true
-                    }
-                    RadioButton {
-                        objectName: "customDirectoryChoice"
-                        text: "Custom Output Directory"
-                        checked: !sheet.queue.useSourceDirectory
-                        onClicked: sheet.queue.useSourceDirectory = false
-                    }
-                    RowLayout {
-                        objectName: "folderRow"
-                        visible: !sheet.queue.useSourceDirectory
+                    // The folder sits beside its choice, so either choice takes two rows.
+                    GridLayout {
                         Layout.fillWidth: true
+                        columns: 2
+                        columnSpacing: 8
+                        rowSpacing: 0
 
                         Label {
-                            objectName: "outputFolderLabel"
-                            Layout.fillWidth: true
-                            text: sheet.queueView.outputFolderText
-                            font.pixelSize: 11
-                            color: Theme.secondary
-                            elide: Text.ElideMiddle
-                            maximumLineCount: 1
-                            wrapMode: Text.NoWrap
+                            text: "Save Files To"
+                            color: Theme.primaryText
                         }
-                        Button {
-                            objectName: "chooseFolderButton"
-                            text: "Choose..."
-                            font.pixelSize: 11
-                            onClicked: folderDialog.open()
+                        RadioButton {
+                            objectName: "sourceDirectoryChoice"
+                            text: "Same Directory as Source Video"
+                            checked: sheet.queue.useSourceDirectory
+                            onClicked: sheet.queue.useSourceDirectory = true
+                        }
+                        Item {
+                            implicitWidth: 1
+                        }
+                        RowLayout {
+                            Layout.fillWidth: true
+                            spacing: 4
+
+                            RadioButton {
+                                objectName: "customDirectoryChoice"
+                                text: "Custom Output Directory"
+                                checked: !sheet.queue.useSourceDirectory
+                                onClicked: sheet.queue.useSourceDirectory = false
+                            }
+                            RowLayout {
+                                objectName: "folderRow"
+                                visible: !sheet.queue.useSourceDirectory
+                                Layout.fillWidth: true
+                                spacing: 6
+
+                                Label {
+                                    objectName: "outputFolderLabel"
+                                    Layout.fillWidth: true
+                                    text: sheet.queueView.outputFolderText
+                                    font.pixelSize: 11
+                                    color: Theme.secondary
+                                    elide: Text.ElideMiddle
+                                    maximumLineCount: 1
+                                    wrapMode: Text.NoWrap
+                                    ToolTip.visible: folderHover.hovered && truncated
+                                    ToolTip.text: text
+                                    HoverHandler {
+                                        id: folderHover
+                                    }
+                                }
+                                Button {
+                                    objectName: "chooseFolderButton"
+                                    text: "Choose..."
+                                    font.pixelSize: 11
+                                    implicitHeight: sheet.rowHeight - 2
+                                    leftPadding: 8
+                                    rightPadding: 8
+                                    onClicked: folderDialog.open()
+                                }
+                            }
                         }
                     }
                 }
@@ -171,6 +201,7 @@ Popup {
                         ComboBox {
                             objectName: "concurrencyPicker"
                             implicitWidth: 160
+                            implicitHeight: sheet.rowHeight
                             model: sheet.queueView.concurrencyNames
                             currentIndex: sheet.queueView.concurrencyIndex
                             onActivated: index => sheet.queueView.concurrencyIndex = index

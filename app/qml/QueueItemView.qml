@@ -15,7 +15,15 @@ Item {
     // The remove button was pressed; the list removes the job.
     signal remove()
 
+    // Drawn with a keyboard focus ring: the list has focus and this row is its selection.
+    property bool showsFocus: false
+
     readonly property bool isHovered: hover.hovered
+
+    Accessible.role: Accessible.ListItem
+    Accessible.name: view.fileName
+    Accessible.selected: row.isSelected
+    Accessible.selectable: true
 
     implicitWidth: layout.implicitWidth + 20
     implicitHeight: layout.implicitHeight + 20
@@ -49,6 +57,16 @@ Item {
         color: "transparent"
         border.width: row.isSelected ? 1.5 : 0.8
         border.color: row.isSelected ? Theme.withOpacity(Theme.accent, 0.7) : Theme.borderSubtle
+    }
+    Rectangle {
+        objectName: "rowFocusRing"
+        visible: row.showsFocus
+        anchors.fill: parent
+        anchors.margins: -3
+        radius: 13
+        color: "transparent"
+        border.width: 2
+        border.color: Theme.batchColor
     }
 
     RowLayout {

@@ -44,7 +44,8 @@ AbstractButton {
         radius: 6
         color: button.prominent
                ? Qt.darker(button.tint, button.pressed ? 1.2 : 1.0)
-               : Theme.withOpacity(Theme.secondary, button.pressed ? 0.25 : button.hovered ? 0.12 : 0.0)
+               : Theme.withOpacity(Theme.secondary, button.pressed || button.checked ? 0.25
+                                                : button.hovered ? 0.12 : 0.0)
         border.width: button.prominent ? 0 : 1
         border.color: button.prominent ? "transparent" : Theme.borderSubtle
     }

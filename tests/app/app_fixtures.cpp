@@ -1,15 +1,23 @@
 #include "app_fixtures.h"
 
+#include "color_scheme.h"
+
 #include "queue_test_support.h"
 #include "support/test_media.h"
 #include "support/testtools.h"
 
+#include <QAccessible>
+#include <QMetaEnum>
+#include <QSet>
+
+#include <functional>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
 #include <QQuickWindow>
@@ -293,4 +301,34 @@ void AppFixtures::keyClick(QObject *window, int key, int modifiers)
     if (!QTest::qWaitForWindowActive(target))
         qWarning("the window did not become active");
     QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+}
+
+QStringList AppFixtures::unnamedControls(QObject *window) const
+{
+    static const QSet<QAccessible::Role> controls{
+        QAccessible::Button,     QAccessible::CheckBox,     QAccessible::RadioButton,
+        QAccessible::ComboBox,   QAccessible::Slider,       QAccessible::EditableText,
+        QAccessible::SpinBox,    QAccessible::ButtonMenu,   QAccessible::ListItem,
+        QAccessible::MenuItem,   QAccessible::PageTab,      QAccessible::List};
+    QStringList unnamed;
+    const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        if (!node || node->state().invisible)
+            return;
+        if (controls.contains(node->role()) && node->text(QAccessible::Name).trimmed().isEmpty()) {
+            const QObject *object = node->object();
+            unnamed << QStringLiteral("%1 %2").arg(
+                QString::fromLatin1(QMetaEnum::fromType<QAccessible::Role>().valueToKey(
+                    node->role())),
+                object ? object->objectName() : QString());
+        }
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(window));
+    return unnamed;
+}
+
+void AppFixtures::useDarkPalette(bool dark) const
+{
+    QGuiApplication::setPalette(dark ? tonbrook::darkPalette() : tonbrook::lightPalette());
 }

@@ -66,6 +66,13 @@ public:
     Q_INVOKABLE void dragLeave(QQuickItem *item);
     // A key press and release sent to a window of its own (not the test's).
     Q_INVOKABLE void keyClick(QObject *window, int key, int modifiers);
+    // Walks the window's accessibility tree as a screen reader does and lists every shown
+    // control (button, check box, switch, combo box, slider, field, list row) that has no
+    // name, as "role objectName".
+    Q_INVOKABLE QStringList unnamedControls(QObject *window) const;
+    // Switches the application between the app's light and dark palettes, as the desktop's
+    // preference does.
+    Q_INVOKABLE void useDarkPalette(bool dark) const;
 
 private:
     QString mediaFor(const QString &kind) const;

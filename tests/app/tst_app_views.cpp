@@ -1,6 +1,7 @@
 #include "app_environment.h"
 #include "app_fixtures.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QQmlEngine>
 #include <QtQml/qqmlextensionplugin.h>
@@ -15,7 +16,12 @@ public:
     Setup() { tonbrook::prepareProcessEnvironment(); }
 
 public slots:
-    void applicationAvailable() { tonbrook::prepareQuickStyle(); }
+    void applicationAvailable()
+    {
+        tonbrook::prepareQuickStyle();
+        // As with a screen reader running: every item exposes its accessibility interface.
+        QAccessible::setActive(true);
+    }
 
     void qmlEngineAvailable(QQmlEngine *engine)
     {

@@ -225,10 +225,65 @@ Item {
             tryVerify(() => rowOf(second) !== null, 3000)
             const secondRow = rowOf(second)
             verify(!secondRow.isSelected)
+
+            // A start typed but not yet committed belongs to the job being left.
+            waitUntilReady(view.queue, 2)
+            const start = child(child(view, "inspector"), "trimStartField")
+            mouseClick(start)
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            for (const c of "0.5")
+                keyClick(c)
+            verify(start.activeFocus)
+            compare(Fixtures.settingsOf(first).trimStart, null)
+
             mouseClick(secondRow, 30, 10)
             compare(view.queueView.selectedJob, second)
             verify(secondRow.isSelected)
             compare(child(view, "inspector").job, second)
+            compare(Fixtures.settingsOf(first).trimStart, 0.5)
+            compare(Fixtures.settingsOf(second).trimStart, null)
+        }
+
+        // Tab reaches the list; the arrows move the selection, Delete removes the selected job
+        // and Return starts it, or plays it once it is done.
+        function test_keyboardDrivesTheQueue() {
+            const view = makeView()
+            view.queueView.submitFiles(Fixtures.clipCopies("keys", 3))
+            waitUntilReady(view.queue, 3)
+            const [first, second, third] = view.queue.jobs
+            const list = child(view, "jobList")
+            for (let i = 0; i < 30 && !list.activeFocus; ++i)
+                keyClick(Qt.Key_Tab)
+            verify(list.activeFocus, "Tab reaches the queue")
+
+            compare(view.queueView.selectedJob, first)
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Down)
+            compare(view.queueView.selectedJob, third)
+            keyClick(Qt.Key_Up)
+            compare(view.queueView.selectedJob, second)
+
+            keyClick(Qt.Key_Delete)
+            compare(view.queue.jobs.length, 2)
+            verify(view.queue.jobs.indexOf(second) < 0)
+            compare(view.queueView.selectedJob, first)
+            verify(list.activeFocus)
+
+            keyClick(Qt.Key_End)
+            compare(view.queueView.selectedJob, third)
+            keyClick(Qt.Key_Return)
+            verify(Fixtures.waitForStatus(third, JobView.Completed))
+            compare(first.status.caseValue, JobView.Ready)
+
+            // Done: Return plays the MP3 in the inspector's player.
+            const loader = child(child(view, "inspector"), "playerLoader")
+            tryVerify(() => loader.item !== null, 3000)
+            tryVerify(() => loader.item.player.hasOutputDevice, 5000)
+            keyClick(Qt.Key_Return)
+            tryVerify(() => loader.item.player.isPlaying, 5000)
+            keyClick(Qt.Key_Return)
+            verify(!loader.item.player.isPlaying)
         }
 
         function test_toolbarBitrateSetsTheDefault() {
@@ -247,16 +302,57 @@ Item {
             compare(view.queue.jobs.map(job => job.sourceURL), clips)
         }
 
-        function test_openVideosCommandOpensThePicker() {
+        // The toolbar's menu names every command with its shortcut; the shortcuts work from
+        // anywhere in the window, and a screen reader finds a name on every control.
+        function test_toolbarMenuAndShortcuts() {
             const window = createTemporaryObject(windowComponent, null,
                                                  { queue: Fixtures.newQueue() })
             verify(window)
             verify(waitForRendering(window.contentItem))
-            const notices = spyOn(ShellNotices, "openVideoFiles")
-            Fixtures.keyClick(window, Qt.Key_O, Qt.ControlModifier)
-            compare(notices.count, 1)
             const view = child(window.contentItem, "mainView")
+            const menu = child(window.contentItem, "toolbar").menu
+            mouseClick(child(window.contentItem, "menuButton"))
+            tryCompare(menu, "opened", true, 3000)
+            const items = [["openVideosItem", "Open Videos...", "Ctrl+O"],
+                           ["extractItem", "Extract All", "Ctrl+E"],
+                           ["preferencesItem", "Preferences", "Ctrl+,"],
+                           ["quitItem", "Quit", "Ctrl+Q"]]
+            for (const [name, text, keys] of items) {
+                const item = child(menu.contentItem, name)
+                compare(item.text, text)
+                compare(child(item, "shortcutLabel").text, keys)
+            }
+            verify(!child(menu.contentItem, "extractItem").enabled)
+            compare(Fixtures.unnamedControls(window), [])
+
+            const notices = spyOn(ShellNotices, "openVideoFiles")
+            mouseClick(child(menu.contentItem, "openVideosItem"))
+            compare(notices.count, 1)
             tryVerify(() => view.isPickingFiles, 3000)
+            tryCompare(menu, "visible", false, 3000)
+            child(view, "filePicker").close()
+
+            Fixtures.keyClick(window, Qt.Key_O, Qt.ControlModifier)
+            compare(notices.count, 2)
+            child(view, "filePicker").close()
+            Fixtures.keyClick(window, Qt.Key_Comma, Qt.ControlModifier)
+            verify(view.showingSettings)
+            tryCompare(child(view, "preferencesSheet"), "opened", true, 3000)
+            compare(Fixtures.unnamedControls(window), [])
+            Fixtures.keyClick(window, Qt.Key_Escape, 0)
+            tryCompare(view, "showingSettings", false, 3000)
+
+            // A ready and a finished job: each row's buttons, the inspector and its player.
+            view.queueView.submitFiles(Fixtures.clipCopies("walk", 2))
+            waitUntilReady(view.queue, 2)
+            view.queue.jobs[1].startExtraction()
+            verify(Fixtures.waitForStatus(view.queue.jobs[1], JobView.Completed))
+            view.queueView.select(view.queue.jobs[1])
+            verify(waitForRendering(window.contentItem))
+            compare(Fixtures.unnamedControls(window), [])
+
+            Fixtures.keyClick(window, Qt.Key_Q, Qt.ControlModifier)
+            tryCompare(window, "visible", false, 3000)
         }
     }
 }

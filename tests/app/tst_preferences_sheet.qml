@@ -46,10 +46,47 @@ Item {
             return child(sheet.contentItem, name)
         }
 
-        // As a user's toggle does it; the lower switches may be scrolled out of reach.
-        function flip(toggle) {
-            toggle.toggle()
-            toggle.toggled()
+        // Whether the whole control lies inside the sheet's frame, where a click reaches it.
+        function withinFrame(sheet, item) {
+            const r = item.mapToItem(sheet.contentItem, 0, 0, item.width, item.height)
+            return item.visible && r.x >= 0 && r.y >= 0 && r.x + r.width <= sheet.availableWidth
+                && r.y + r.height <= sheet.availableHeight
+        }
+
+        function test_everyControlFitsTheFrame_data() {
+            return [{ tag: "source folder", custom: false }, { tag: "custom folder", custom: true }]
+        }
+
+        // All three sections show at once, with either output choice, and nothing scrolls.
+        function test_everyControlFitsTheFrame(data) {
+            const s = openSheet()
+            s.queue.useSourceDirectory = !data.custom
+            verify(waitForRendering(s.sheet.contentItem))
+            const names = ["doneButton", "defaultBitratePicker", "defaultSampleRatePicker",
+                           "normalizeSwitch", "embedArtSwitch", "sourceDirectoryChoice",
+                           "customDirectoryChoice", "concurrencyPicker", "soundSwitch",
+                           "notificationSwitch"].concat(data.custom ? ["chooseFolderButton"] : [])
+            for (const name of names)
+                verify(withinFrame(s.sheet, control(s.sheet, name)), name)
+            const sections = control(s.sheet, "sections")
+            verify(sections.height <= sections.parent.parent.height,
+                   sections.height + " fits " + sections.parent.parent.height)
+        }
+
+        // The desktop switches to dark and back while the sheet is open: its controls follow,
+        // though Qt leaves a popup's controls on the palette they were made with.
+        function test_controlsFollowTheSchemeLive() {
+            const s = openSheet()
+            const controls = ["sourceDirectoryChoice", "defaultBitratePicker", "soundSwitch",
+                              "doneButton"].map(name => control(s.sheet, name))
+            for (const dark of [true, false]) {
+                Fixtures.useDarkPalette(dark)
+                for (const item of controls) {
+                    tryVerify(() => Qt.colorEqual(item.palette.windowText, s.view.palette.windowText)
+                              && Qt.colorEqual(item.palette.button, s.view.palette.button),
+                              3000, item.objectName + (dark ? " in dark" : " in light"))
+                }
+            }
         }
 
         function test_showsTheQueueValues() {
@@ -81,12 +118,12 @@ Item {
 
             for (const [name, property] of [["soundSwitch", "playSoundOnFinish"],
                                             ["notificationSwitch", "sendNotificationOnFinish"]]) {
-                flip(control(s.sheet, name))
+                mouseClick(control(s.sheet, name))
                 compare(s.queue[property], false, property)
             }
-            flip(control(s.sheet, "normalizeSwitch"))
+            mouseClick(control(s.sheet, "normalizeSwitch"))
             verify(s.view.queueView.defaultNormalizePeak)
-            flip(control(s.sheet, "embedArtSwitch"))
+            mouseClick(control(s.sheet, "embedArtSwitch"))
             verify(!s.view.queueView.defaultEmbedCoverArt)
             // Still open: nothing waited for "Done".
             verify(s.sheet.opened)
