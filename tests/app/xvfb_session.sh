@@ -4,6 +4,8 @@
 # (start_private_bus, start_portal).
 work=$(mktemp -d)
 xvfb_pid=""
+# Extra Xvfb arguments a test may set before start_xvfb.
+xvfb_args=()
 app_pid=""
 service_pids=()
 test_name=$(basename "$0" .sh)
@@ -30,7 +32,7 @@ fail() {
 # Xvfb picks a free display and writes its number to the descriptor.
 start_xvfb() {
   exec 3>"$work/display"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp "${xvfb_args[@]}" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 100); do
     [[ -s $work/display ]] && break
