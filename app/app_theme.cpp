@@ -4,6 +4,8 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QQuickItem>
+#include <QQuickWindow>
 
 namespace tonbrook {
 
@@ -39,10 +41,51 @@ AppTheme::AppTheme(QObject *parent) : QObject(parent)
         qApp->installEventFilter(this);
 }
 
+namespace {
+
+// The controls inside a popup (a sheet's controls, a menu's items) keep the palette they
+// resolved when they were made: the popup takes the new one, but does not pass it on (and
+// resetting theirs crashes Qt 6.4). So each gets the window's palette, top down. Items made
+// by repeaters have no object parent, hence the walk over the item tree.
+void passPalette(QQuickItem *item, const QVariant &palette)
+{
+    if (item->inherits("QQuickControl"))
+        item->setProperty("palette", palette);
+    for (QQuickItem *child : item->childItems())
+        passPalette(child, palette);
+}
+
+void refreshPopupPalettes(QQuickItem *item, const QVariant &palette)
+{
+    for (QObject *child : item->children()) {
+        if (!child->inherits("QQuickPopup"))
+            continue;
+        child->setProperty("palette", palette);
+        if (auto *content = child->property("contentItem").value<QQuickItem *>())
+            passPalette(content, palette);
+    }
+    for (QQuickItem *childItem : item->childItems())
+        refreshPopupPalettes(childItem, palette);
+}
+
+} // namespace
+
 bool AppTheme::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange)
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
+        // Once the windows have taken the new palette, which they do after this filter.
+        QMetaObject::invokeMethod(
+            this,
+            [] {
+                for (QWindow *window : QGuiApplication::topLevelWindows()) {
+                    if (auto *quickWindow = qobject_cast<QQuickWindow *>(window))
+                        refreshPopupPalettes(quickWindow->contentItem(),
+                                             quickWindow->contentItem()->property("palette"));
+                }
+            },
+            Qt::QueuedConnection);
         emit paletteChanged();
+    }
     return QObject::eventFilter(watched, event);
 }
 

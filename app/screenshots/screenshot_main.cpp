@@ -368,7 +368,44 @@ int main(int argc, char *argv[])
     if (!waitUntil([&] { return jobs[1]->status().progress() >= 0.35; }, 120000))
         return 1;
     waitUntil([] { return false; }, 1500);
-    const bool saved = save(window, outputDir, QStringLiteral("main-window.png"));
+    bool saved = save(window, outputDir, QStringLiteral("main-window.png"));
+
+    // The inspector of the finished job with all of its controls: the window made tall
+    // enough for the whole panel, cropped to it.
+    auto *mainView = window->findChild<QQuickItem *>(QStringLiteral("mainView"));
+    auto *detailPane = window->findChild<QQuickItem *>(QStringLiteral("detailPane"));
+    // Made by a Repeater, so a child of the pane's items rather than of its objects.
+    QQuickItem *inspector = nullptr;
+    for (QQuickItem *item : detailPane ? detailPane->childItems() : QList<QQuickItem *>()) {
+        if (item->objectName() == QLatin1String("inspector"))
+            inspector = item;
+    }
+    if (!mainView || !detailPane || !inspector) {
+        std::fprintf(stderr, "the main window has no inspector\n");
+        return 1;
+    }
+    const QSize normalSize = window->size();
+    window->resize(normalSize.width(),
+                   int(inspector->property("contentHeight").toReal()) + 120);
+    waitUntil([] { return false; }, 800);
+    saved = saveInBothPalettes(
+                [&] {
+                    const QRectF pane = detailPane->mapRectToScene(
+                        QRectF(0, 0, detailPane->width(), detailPane->height()));
+                    const qreal scale = window->devicePixelRatio();
+                    return window->grabWindow().copy(
+                        QRectF(pane.topLeft() * scale, pane.size() * scale).toRect());
+                },
+                outputDir, QStringLiteral("inspector.png"))
+            && saved;
+    window->resize(normalSize);
+
+    // The preferences sheet over the window, with the custom output folder chosen.
+    mainView->setProperty("showingSettings", true);
+    waitUntil([] { return false; }, 800);
+    saved = save(window, outputDir, QStringLiteral("preferences.png")) && saved;
+    mainView->setProperty("showingSettings", false);
+
     jobs[1]->cancel();
     waitUntil([&] { return !jobs[1]->isExtractionRunning(); }, 60000);
     return saved ? 0 : 1;
