@@ -311,8 +311,11 @@ Item {
             verify(waitForRendering(window.contentItem))
             const view = child(window.contentItem, "mainView")
             const menu = child(window.contentItem, "toolbar").menu
-            mouseClick(child(window.contentItem, "menuButton"))
-            tryCompare(menu, "opened", true, 3000)
+            const openMenu = () => {
+                mouseClick(child(window.contentItem, "menuButton"))
+                tryCompare(menu, "opened", true, 3000)
+            }
+            openMenu()
             const items = [["openVideosItem", "Open Videos...", "Ctrl+O"],
                            ["extractItem", "Extract All", "Ctrl+E"],
                            ["preferencesItem", "Preferences", "Ctrl+,"],
@@ -324,17 +327,9 @@ Item {
             }
             verify(!child(menu.contentItem, "extractItem").enabled)
             compare(Fixtures.unnamedControls(window), [])
-
-            const notices = spyOn(ShellNotices, "openVideoFiles")
-            mouseClick(child(menu.contentItem, "openVideosItem"))
-            compare(notices.count, 1)
-            tryVerify(() => view.isPickingFiles, 3000)
+            Fixtures.keyClick(window, Qt.Key_Escape, 0)
             tryCompare(menu, "visible", false, 3000)
-            child(view, "filePicker").close()
 
-            Fixtures.keyClick(window, Qt.Key_O, Qt.ControlModifier)
-            compare(notices.count, 2)
-            child(view, "filePicker").close()
             Fixtures.keyClick(window, Qt.Key_Comma, Qt.ControlModifier)
             verify(view.showingSettings)
             tryCompare(child(view, "preferencesSheet"), "opened", true, 3000)
@@ -351,7 +346,19 @@ Item {
             verify(waitForRendering(window.contentItem))
             compare(Fixtures.unnamedControls(window), [])
 
-            Fixtures.keyClick(window, Qt.Key_Q, Qt.ControlModifier)
+            const notices = spyOn(ShellNotices, "openVideoFiles")
+            Fixtures.keyClick(window, Qt.Key_O, Qt.ControlModifier)
+            compare(notices.count, 1)
+            tryVerify(() => view.isPickingFiles, 3000)
+            child(view, "filePicker").close()
+            openMenu()
+            mouseClick(child(menu.contentItem, "openVideosItem"))
+            compare(notices.count, 2)
+            tryVerify(() => view.isPickingFiles, 3000)
+            child(view, "filePicker").close()
+
+            openMenu()
+            mouseClick(child(menu.contentItem, "quitItem"))
             tryCompare(window, "visible", false, 3000)
         }
     }

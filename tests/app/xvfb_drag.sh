@@ -40,10 +40,9 @@ PY
 
 # Presses on the source window, moves onto the drop zone and holds there; "release" drops.
 drag_onto_zone() {
-  local source_pid=$1
-  local source_window
-  source_window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Drag Source$' |
-    head -n1) || fail "the drag source did not appear"
+  local log=$1
+  timeout 30 xdotool search --sync --onlyvisible --name '^Drag Source$' >/dev/null ||
+    fail "the drag source did not appear: $(cat "$log")"
   xdotool mousemove --sync 1100 700 mousedown 1
   for step in 1 2 3 4 5 6 7 8; do
     xdotool mousemove --sync $((1100 - step * 77)) $((700 - step * 37))
@@ -63,7 +62,7 @@ snapshot "$work/before"
 "$source_program" link "https://example.com/clip.mp4" 1040 660 >"$work/link.log" 2>&1 &
 link_pid=$!
 service_pids+=("$link_pid")
-drag_onto_zone "$link_pid"
+drag_onto_zone "$work/link.log"
 snapshot "$work/over-link"
 xdotool mouseup 1
 sleep 0.5
@@ -75,7 +74,7 @@ kill "$link_pid" 2>/dev/null || true
 "$source_program" file "file://$work/dragged.mp4" 1040 660 >"$work/file.log" 2>&1 &
 file_pid=$!
 service_pids+=("$file_pid")
-drag_onto_zone "$file_pid"
+drag_onto_zone "$work/file.log"
 snapshot "$work/over-file"
 xdotool mouseup 1
 sleep 0.5
@@ -85,7 +84,7 @@ grep -q "drag ended: accepted" "$work/file.log" || fail "the file drop was not a
 for _ in $(seq 120); do
   [[ -s $work/dragged.mp3 ]] && break
   kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
-  xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+e
+  xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+e || true
   sleep 0.5
 done
 [[ -s $work/dragged.mp3 ]] || fail "the dropped file was not converted"

@@ -27,7 +27,7 @@ for _ in $(seq 240); do
     break
   fi
   kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
-  xdotool key --clearmodifiers ctrl+e
+  xdotool key --clearmodifiers ctrl+e || true
   sleep 0.5
 done
 

@@ -65,7 +65,7 @@ xdotool windowfocus --sync "$window"
 for _ in $(seq 120); do
   (($(find "$work/out/Converted" -name '*.mp3' | wc -l) == 3)) && break
   kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
-  xdotool key --clearmodifiers ctrl+e
+  xdotool key --clearmodifiers ctrl+e || true
   sleep 0.5
 done
 for name in one two three; do

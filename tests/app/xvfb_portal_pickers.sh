@@ -47,7 +47,7 @@ xdotool windowfocus --sync "$window"
 for _ in $(seq 120); do
   (($(find "$HOME" -name '*.mp3' | wc -l) == 3)) && break
   kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
-  xdotool key --clearmodifiers ctrl+e
+  xdotool key --clearmodifiers ctrl+e || true
   sleep 0.5
 done
 for name in one two three; do

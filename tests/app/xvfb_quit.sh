@@ -23,7 +23,7 @@ for _ in $(seq 120); do
   partial=$(find "$work" -maxdepth 1 -name '.long.*.part' | head -n1)
   [[ -n $partial ]] && break
   kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
-  xdotool key --clearmodifiers ctrl+e
+  xdotool key --clearmodifiers ctrl+e || true
   sleep 0.5
 done
 [[ -n $partial ]] || fail "the extraction did not start"

@@ -13,7 +13,8 @@ alone_pids=()
 trap 'kill ${alone_pids[@]+"${alone_pids[@]}"} $bus_pid 2>/dev/null || true; cleanup' EXIT
 
 count_windows() {
-  xdotool search --onlyvisible --name '^Tonbrook$' 2>/dev/null | wc -l
+  # xdotool fails now and then while windows come and go; that counts as none this time.
+  { xdotool search --onlyvisible --name '^Tonbrook$' 2>/dev/null || true; } | wc -l
 }
 
 # One clip name in three containers, 1, 2 and 3 s long. Outputs of one name are numbered in

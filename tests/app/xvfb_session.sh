@@ -28,6 +28,9 @@ fail() {
   [[ -f $work/app.log ]] && sed 's/^/  app: /' "$work/app.log" >&2
   exit 1
 }
+# A command that fails under set -e says which, rather than ending the test silently.
+set -E
+trap 'fail "line $LINENO: \"$BASH_COMMAND\" failed with status $?"' ERR
 
 # Xvfb picks a free display and writes its number to the descriptor.
 start_xvfb() {
