@@ -59,7 +59,7 @@ sleep 1
 snapshot "$work/before"
 
 # A web link: refused, the drop zone does not change, nothing is queued.
-"$source_program" link "https://example.com/clip.mp4" 1040 660 >"$work/link.log" 2>&1 &
+QT_QPA_PLATFORM=xcb "$source_program" link "https://example.com/clip.mp4" 1040 660 >"$work/link.log" 2>&1 &
 link_pid=$!
 service_pids+=("$link_pid")
 drag_onto_zone "$work/link.log"
@@ -71,7 +71,7 @@ grep -q "drag ended: refused" "$work/link.log" || fail "the link drop was not re
 kill "$link_pid" 2>/dev/null || true
 
 # A file: the zone lights up, and the drop queues it.
-"$source_program" file "file://$work/dragged.mp4" 1040 660 >"$work/file.log" 2>&1 &
+QT_QPA_PLATFORM=xcb "$source_program" file "file://$work/dragged.mp4" 1040 660 >"$work/file.log" 2>&1 &
 file_pid=$!
 service_pids+=("$file_pid")
 drag_onto_zone "$work/file.log"
