@@ -3,8 +3,13 @@
 #include <lame/lame.h>
 
 #include <limits.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
+
+/* lame_init and lame_init_params fill tables shared by every encoder in the process
+ * (pow43, adj43, pow20, ipow20, ...). They run one at a time under this lock. */
+static pthread_mutex_t g_setup_lock = PTHREAD_MUTEX_INITIALIZER;
 
 /* Grows the output buffer to exactly newSize bytes; on failure the old buffer stays. */
 static int grow_buffer(LameEncoderContext *ctx, size_t newSize)
@@ -41,7 +46,9 @@ LameEncoderContext *lame_encoder_create(int32_t inSampleRate, int32_t outSampleR
     if (ctx == NULL) {
         return NULL;
     }
+    pthread_mutex_lock(&g_setup_lock);
     ctx->gfp = lame_init();
+    pthread_mutex_unlock(&g_setup_lock);
     if (ctx->gfp == NULL) {
         free(ctx);
         return NULL;
@@ -261,7 +268,10 @@ int32_t lame_encoder_init(LameEncoderContext *ctx)
     lame_set_bWriteVbrTag(gfp, 1);
     lame_set_write_id3tag_automatic(gfp, 0);
 
-    if (lame_init_params(gfp) < 0) {
+    pthread_mutex_lock(&g_setup_lock);
+    int params = lame_init_params(gfp);
+    pthread_mutex_unlock(&g_setup_lock);
+    if (params < 0) {
         return -2;
     }
     if (ctx->outputFile != NULL) {
@@ -281,13 +291,12 @@ static int encode_pcm16(LameEncoderContext *ctx, const int16_t *samples, int32_t
                                           buffer_capacity(ctx));
 }
 
-int32_t lame_encoder_write_pcm16(LameEncoderContext *ctx, const int16_t *samples,
-                                 int32_t sampleCountPerChannel)
+/* Encodes into the context's buffer, growing it first to 1.25 n + 65536 bytes and then
+ * doubling it up to twice while LAME reports it too small. Returns LAME's count or code,
+ * -1 when the buffer stayed too small, -2 when the first growth failed. */
+static int32_t encode_pcm16_buffered(LameEncoderContext *ctx, const int16_t *samples,
+                                     int32_t sampleCountPerChannel)
 {
-    if (ctx == NULL || ctx->gfp == NULL || sampleCountPerChannel < 1 || samples == NULL ||
-        ctx->outputFile == NULL) {
-        return -1;
-    }
     size_t needed = (size_t)(1.25 * (double)sampleCountPerChannel + 65536.0);
     if (ctx->mp3BufferSize < needed && !grow_buffer(ctx, needed)) {
         return -2;
@@ -304,6 +313,17 @@ int32_t lame_encoder_write_pcm16(LameEncoderContext *ctx, const int16_t *samples
             return -1;
         }
     }
+    return result;
+}
+
+int32_t lame_encoder_write_pcm16(LameEncoderContext *ctx, const int16_t *samples,
+                                 int32_t sampleCountPerChannel)
+{
+    if (ctx == NULL || ctx->gfp == NULL || sampleCountPerChannel < 1 || samples == NULL ||
+        ctx->outputFile == NULL) {
+        return -1;
+    }
+    int32_t result = encode_pcm16_buffered(ctx, samples, sampleCountPerChannel);
     if (result <= 0) {
         return result;
     }
@@ -311,6 +331,84 @@ int32_t lame_encoder_write_pcm16(LameEncoderContext *ctx, const int16_t *samples
         return -3;
     }
     return result;
+}
+
+int32_t lame_encoder_encode_pcm16(LameEncoderContext *ctx, const int16_t *samples,
+                                  int32_t sampleCountPerChannel, const unsigned char **bytes)
+{
+    if (bytes != NULL) {
+        *bytes = NULL;
+    }
+    if (ctx == NULL || ctx->gfp == NULL || sampleCountPerChannel < 1 || samples == NULL ||
+        bytes == NULL) {
+        return -1;
+    }
+    int32_t result = encode_pcm16_buffered(ctx, samples, sampleCountPerChannel);
+    *bytes = ctx->mp3Buffer;
+    return result;
+}
+
+int32_t lame_encoder_flush(LameEncoderContext *ctx, const unsigned char **bytes)
+{
+    if (bytes != NULL) {
+        *bytes = NULL;
+    }
+    if (ctx == NULL || ctx->gfp == NULL || bytes == NULL) {
+        return -1;
+    }
+    /* The flush encodes at most a few frames; LAME asks for 7200 bytes at the least. */
+    if (ctx->mp3BufferSize < 65536 && !grow_buffer(ctx, 65536)) {
+        return -2;
+    }
+    int result = lame_encode_flush(ctx->gfp, ctx->mp3Buffer, buffer_capacity(ctx));
+    *bytes = ctx->mp3Buffer;
+    return result;
+}
+
+int32_t lame_encoder_get_lametag_frame(const LameEncoderContext *ctx, unsigned char *buffer,
+                                       size_t size)
+{
+    if (ctx == NULL || ctx->gfp == NULL || (buffer == NULL && size > 0)) {
+        return -1;
+    }
+    size_t length = lame_get_lametag_frame(ctx->gfp, buffer, size);
+    return length > (size_t)INT32_MAX ? -1 : (int32_t)length;
+}
+
+int32_t lame_encoder_get_id3v2_tag(const LameEncoderContext *ctx, unsigned char *buffer,
+                                   size_t size)
+{
+    if (ctx == NULL || ctx->gfp == NULL || (buffer == NULL && size > 0)) {
+        return -1;
+    }
+    size_t length = lame_get_id3v2_tag(ctx->gfp, buffer, size);
+    return length > (size_t)INT32_MAX ? -1 : (int32_t)length;
+}
+
+int32_t lame_encoder_get_id3v1_tag(const LameEncoderContext *ctx, unsigned char *buffer,
+                                   size_t size)
+{
+    if (ctx == NULL || ctx->gfp == NULL || (buffer == NULL && size > 0)) {
+        return -1;
+    }
+    size_t length = lame_get_id3v1_tag(ctx->gfp, buffer, size);
+    return length > (size_t)INT32_MAX ? -1 : (int32_t)length;
+}
+
+int32_t lame_encoder_get_encoder_delay(const LameEncoderContext *ctx)
+{
+    if (ctx == NULL || ctx->gfp == NULL) {
+        return -1;
+    }
+    return lame_get_encoder_delay(ctx->gfp);
+}
+
+int32_t lame_encoder_get_mpeg_version(const LameEncoderContext *ctx)
+{
+    if (ctx == NULL || ctx->gfp == NULL) {
+        return -1;
+    }
+    return lame_get_version(ctx->gfp);
 }
 
 int32_t lame_encoder_write_float32(LameEncoderContext *ctx, const float *left, const float *right,

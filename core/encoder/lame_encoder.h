@@ -11,8 +11,18 @@
  * lame_encoder_init, any number of writes, lame_encoder_finish, lame_encoder_destroy.
  * lame_encoder_destroy is also the only clean-up needed after a failure at any step.
  *
+ * A context created without an output path can instead encode into memory:
+ * lame_encoder_create (path NULL), lame_encoder_set_metadata (optional; the tags are
+ * then only read back), lame_encoder_init, any number of lame_encoder_encode_pcm16,
+ * optionally lame_encoder_flush, then the tag readers, lame_encoder_destroy. Such a
+ * context produces exactly the bytes a file context with the same settings writes
+ * (its first frame is the placeholder for the info frame).
+ *
  * Functions report failure by 32-bit signed codes and never abort. A context must
- * only be used by one thread at a time; distinct contexts share nothing.
+ * only be used by one thread at a time. LAME's set-up fills tables shared by the whole
+ * process: lame_encoder_create and lame_encoder_init take a process-wide lock for it,
+ * and a caller that encodes on several threads at once prepares every context
+ * (create and init) before any of them encodes.
  */
 #ifndef TONBROOK_LAME_ENCODER_H
 #define TONBROOK_LAME_ENCODER_H
@@ -130,6 +140,73 @@ int32_t lame_encoder_write_float32(LameEncoderContext *ctx, const float *left, c
  *         info frame was rewritten or the stream flushed (a full disk, for example).
  */
 int32_t lame_encoder_finish(LameEncoderContext *ctx);
+
+/**
+ * Encodes interleaved signed 16-bit PCM (host byte order) into the context's buffer
+ * instead of the file; for a context with or without an output file.
+ *
+ * @param samples                 frames of numChannels samples each.
+ * @param sampleCountPerChannel   number of frames.
+ * @param bytes                   receives the start of the produced MP3 bytes, valid
+ *                                until the next call on the context; NULL on failure.
+ * @return the number of MP3 bytes produced (0 when LAME held the samples back); -1 for
+ *         a NULL context, handle, samples or bytes, a frame count below 1, or a buffer
+ *         still too small after two doublings; -2 when growing the buffer to
+ *         1.25 n + 65536 bytes failed; any other negative value is LAME's own code.
+ */
+int32_t lame_encoder_encode_pcm16(LameEncoderContext *ctx, const int16_t *samples,
+                                  int32_t sampleCountPerChannel, const unsigned char **bytes);
+
+/**
+ * Encodes what LAME still holds and flushes its bit reservoir into the context's buffer
+ * (the counterpart of lame_encoder_finish for memory contexts; no tag is produced).
+ *
+ * @param bytes  receives the start of the produced bytes, valid until the next call.
+ * @return the number of MP3 bytes; -1 for a NULL context, handle or bytes; -2 when the
+ *         buffer could not be grown to 64 KiB; other negative values are LAME's codes.
+ */
+int32_t lame_encoder_flush(LameEncoderContext *ctx, const unsigned char **bytes);
+
+/**
+ * Copies the info frame (Xing/Info header and LAME tag) as LAME would write it over the
+ * placeholder frame, describing what the context has encoded so far.
+ *
+ * @param buffer  destination; may be NULL when size is 0 (to ask for the length).
+ * @return the frame's length in bytes (nothing is copied when it exceeds size; 0 when
+ *         the context writes no info frame); -1 for a NULL context or handle, or a NULL
+ *         buffer with a nonzero size.
+ */
+int32_t lame_encoder_get_lametag_frame(const LameEncoderContext *ctx, unsigned char *buffer,
+                                       size_t size);
+
+/**
+ * Copies the ID3v2 tag requested with lame_encoder_set_metadata (after init).
+ *
+ * @return its length in bytes (nothing is copied when it exceeds size; 0 without a
+ *         tag); -1 as lame_encoder_get_lametag_frame.
+ */
+int32_t lame_encoder_get_id3v2_tag(const LameEncoderContext *ctx, unsigned char *buffer,
+                                   size_t size);
+
+/**
+ * Copies the ID3v1 tag (128 bytes) that goes after the last frame when a tag was
+ * requested.
+ *
+ * @return as lame_encoder_get_id3v2_tag.
+ */
+int32_t lame_encoder_get_id3v1_tag(const LameEncoderContext *ctx, unsigned char *buffer,
+                                   size_t size);
+
+/**
+ * @return the encoder delay in samples (after init), or -1 for a NULL context or handle.
+ */
+int32_t lame_encoder_get_encoder_delay(const LameEncoderContext *ctx);
+
+/**
+ * @return the MPEG version of the stream after init: 1 for MPEG-1 (32, 44.1, 48 kHz),
+ *         0 for MPEG-2, 2 for MPEG-2.5; -1 for a NULL context or handle.
+ */
+int32_t lame_encoder_get_mpeg_version(const LameEncoderContext *ctx);
 
 /**
  * Closes the output file, releases the encoder and the buffer, then the context.

@@ -1,0 +1,159 @@
+#include "encoder/mp3_frames.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tonbrook::mp3 {
+
+namespace {
+
+constexpr int kBitrates[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+constexpr int kRates[3] = {44100, 48000, 32000};
+
+class BitReader {
+public:
+    explicit BitReader(const uint8_t *bytes) : m_bytes(bytes) {}
+    int read(int count)
+    {
+        int value = 0;
+        for (int i = 0; i < count; ++i, ++m_bit)
+            value = (value << 1) | ((m_bytes[m_bit >> 3] >> (7 - (m_bit & 7))) & 1);
+        return value;
+    }
+    void skip(int count) { m_bit += count; }
+
+private:
+    const uint8_t *m_bytes;
+    size_t m_bit = 0;
+};
+
+} // namespace
+
+int bitrateForIndex(int index)
+{
+    return index >= 1 && index <= 14 ? kBitrates[index] : 0;
+}
+
+int frameLength(int bitrateKbps, int sampleRate, int padding)
+{
+    return 144 * bitrateKbps * 1000 / sampleRate + padding;
+}
+
+bool parseHeader(const uint8_t *b, FrameHeader &h)
+{
+    if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0)
+        return false;
+    if (((b[1] >> 3) & 3) != 3 || ((b[1] >> 1) & 3) != 1) // MPEG-1, Layer III
+        return false;
+    const int bitrateIndex = b[2] >> 4;
+    const int rateIndex = (b[2] >> 2) & 3;
+    if (bitrateIndex < 1 || bitrateIndex > 14 || rateIndex == 3)
+        return false;
+    h.bitrateIndex = bitrateIndex;
+    h.bitrateKbps = kBitrates[bitrateIndex];
+    h.sampleRate = kRates[rateIndex];
+    h.padding = (b[2] >> 1) & 1;
+    h.channels = (b[3] >> 6) == 3 ? 1 : 2;
+    h.hasCrc = (b[1] & 1) == 0;
+    h.frameLength = frameLength(h.bitrateKbps, h.sampleRate, h.padding);
+    h.headerLength = h.hasCrc ? 6 : 4;
+    h.sideInfoLength = h.channels == 1 ? 17 : 32;
+    return true;
+}
+
+SideInfo parseSideInfo(const uint8_t *bytes, int channels)
+{
+    SideInfo side;
+    BitReader r(bytes);
+    side.mainDataBegin = r.read(9);
+    r.skip(channels == 1 ? 5 : 3); // private bits
+    r.skip(4 * channels);          // scfsi
+    for (int gr = 0; gr < granulesPerFrame; ++gr) {
+        for (int ch = 0; ch < channels; ++ch) {
+            GranuleChannel &g = side.granules[gr][ch];
+            g.part23Length = r.read(12);
+            r.skip(9 + 8 + 4); // big_values, global_gain, scalefac_compress
+            if (r.read(1)) {   // window switching
+                g.blockType = r.read(2);
+                r.skip(1 + 2 * 5 + 3 * 3); // mixed block, table_select, subblock_gain
+            } else {
+                g.blockType = 0;
+                r.skip(3 * 5 + 4 + 3); // table_select, region0_count, region1_count
+            }
+            r.skip(3); // preflag, scalefac_scale, count1table_select
+            side.payloadBits += g.part23Length;
+        }
+    }
+    return side;
+}
+
+bool sameSideInfoButBegin(const uint8_t *a, const uint8_t *b, int length)
+{
+    // main_data_begin is the first byte and the top bit of the second.
+    return (a[1] & 0x7F) == (b[1] & 0x7F) && std::memcmp(a + 2, b + 2, size_t(length - 2)) == 0;
+}
+
+bool sameBits(const uint8_t *a, const uint8_t *b, int64_t count)
+{
+    const auto whole = size_t(count / 8);
+    if (std::memcmp(a, b, whole) != 0)
+        return false;
+    const int rest = int(count % 8);
+    if (rest == 0)
+        return true;
+    const auto mask = uint8_t(0xFF << (8 - rest));
+    return (a[whole] & mask) == (b[whole] & mask);
+}
+
+bool FrameStream::append(const uint8_t *bytes, size_t count)
+{
+    if (m_broken)
+        return false;
+    m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+    while (m_next + 4 <= m_bytes.size()) {
+        FrameHeader header;
+        if (!parseHeader(m_bytes.data() + m_next, header)) {
+            m_broken = true;
+            return false;
+        }
+        if (m_next + size_t(header.frameLength) > m_bytes.size())
+            break;
+        const size_t offset = m_next;
+        m_next += size_t(header.frameLength);
+        if (m_skipFirst && !m_skipped) {
+            m_skipped = true;
+            m_firstOffset = m_next;
+            continue;
+        }
+        ParsedFrame f;
+        f.offset = offset;
+        f.header = header;
+        const uint8_t *side = m_bytes.data() + offset + header.headerLength;
+        f.side = parseSideInfo(side, header.channels);
+        f.dataStart = int64_t(m_mainData.size());
+        f.dataLength = header.frameLength - header.headerLength - header.sideInfoLength;
+        f.payloadStart = f.dataStart - f.side.mainDataBegin;
+        const int64_t end = f.payloadStart + (f.side.payloadBits + 7) / 8;
+        f.payloadEnd = std::max(end, m_frames.empty() ? int64_t(0) : m_frames.back().payloadEnd);
+        if (f.dataLength < 0 || f.payloadStart < 0 || end > f.dataStart + f.dataLength) {
+            m_broken = true;
+            return false;
+        }
+        const uint8_t *data = side + header.sideInfoLength;
+        m_mainData.insert(m_mainData.end(), data, data + f.dataLength);
+        m_frames.push_back(f);
+    }
+    return true;
+}
+
+uint16_t crc16(uint16_t crc, const uint8_t *bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    return crc;
+}
+
+} // namespace tonbrook::mp3

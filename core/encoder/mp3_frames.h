@@ -1,0 +1,104 @@
+#pragma once
+
+// Reading and rewriting MPEG-1 Layer III frames (32, 44.1 and 48 kHz): frame headers,
+// side information and the main data the side information points at.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tonbrook::mp3 {
+
+inline constexpr int samplesPerFrame = 1152;
+inline constexpr int granulesPerFrame = 2;
+
+struct FrameHeader {
+    int bitrateIndex = 0; // 1..14
+    int bitrateKbps = 0;
+    int sampleRate = 0;
+    int padding = 0;        // 0 or 1 byte
+    int channels = 0;       // 1 (mode 3) or 2
+    bool hasCrc = false;    // 16-bit check after the header
+    int frameLength = 0;    // bytes, header included
+    int headerLength = 0;   // 4, or 6 with the check
+    int sideInfoLength = 0; // 17 (mono) or 32 bytes
+};
+
+// Parses four header bytes; false for anything but an MPEG-1 Layer III header with a
+// valid bitrate index and sample rate.
+bool parseHeader(const uint8_t *bytes, FrameHeader &header);
+
+// Frame length in bytes for an MPEG-1 Layer III bitrate, rate and padding.
+int frameLength(int bitrateKbps, int sampleRate, int padding);
+
+// kbit/s of an MPEG-1 Layer III bitrate index (0 for free format or an invalid index).
+int bitrateForIndex(int index);
+
+// The fields of one granule of one channel that matter when frames are joined.
+struct GranuleChannel {
+    int part23Length = 0; // bits of main data (scale factors and Huffman code)
+    int blockType = 0;    // 0 long, 1 start, 2 short, 3 stop
+};
+
+struct SideInfo {
+    int mainDataBegin = 0; // bytes before this frame's data region where its main data starts
+    int payloadBits = 0;   // sum of part2_3_length over granules and channels
+    std::array<std::array<GranuleChannel, 2>, granulesPerFrame> granules{};
+};
+
+SideInfo parseSideInfo(const uint8_t *sideInfo, int channels);
+
+// Whether two side informations are equal apart from main_data_begin.
+bool sameSideInfoButBegin(const uint8_t *a, const uint8_t *b, int length);
+
+// Whether bits [aBit, aBit + count) of a equal bits [bBit, bBit + count) of b, where
+// both start on a byte boundary (aBit, bBit multiples of 8).
+bool sameBits(const uint8_t *a, const uint8_t *b, int64_t count);
+
+// One frame of a stream of frames, located in the stream's bytes and in its main-data
+// coordinates (the concatenation of every frame's data region).
+struct ParsedFrame {
+    size_t offset = 0; // of the header in the stream's bytes
+    FrameHeader header;
+    SideInfo side;
+    int64_t dataStart = 0;    // main-data coordinate of this frame's data region
+    int dataLength = 0;       // bytes of the data region
+    int64_t payloadStart = 0; // dataStart - mainDataBegin
+    int64_t payloadEnd = 0;   // end of the main data of this and every earlier frame
+};
+
+// Frames parsed while the encoder's bytes come in. A frame counts once all of its bytes
+// are there; the bytes and the concatenated data regions are kept.
+class FrameStream {
+public:
+    // The first frame of an encoder's output holds the place of the info frame: it is
+    // kept out of frames() and main data when skipFirst is set.
+    explicit FrameStream(bool skipFirst = true) : m_skipFirst(skipFirst) {}
+
+    // Appends bytes and parses every frame they complete; false once the bytes stop
+    // being a stream of MPEG-1 Layer III frames (the stream then stays broken).
+    bool append(const uint8_t *bytes, size_t count);
+
+    bool broken() const { return m_broken; }
+    const std::vector<uint8_t> &bytes() const { return m_bytes; }
+    const std::vector<ParsedFrame> &frames() const { return m_frames; }
+    const std::vector<uint8_t> &mainData() const { return m_mainData; }
+    // Offset of the first frame kept (after the skipped one).
+    size_t firstFrameOffset() const { return m_firstOffset; }
+
+private:
+    bool m_skipFirst;
+    bool m_broken = false;
+    bool m_skipped = false;
+    size_t m_next = 0;
+    size_t m_firstOffset = 0;
+    std::vector<uint8_t> m_bytes;
+    std::vector<ParsedFrame> m_frames;
+    std::vector<uint8_t> m_mainData;
+};
+
+// CRC-16 with polynomial 0x8005, reflected, starting at crc (the check LAME's tag uses).
+uint16_t crc16(uint16_t crc, const uint8_t *bytes, size_t count);
+
+} // namespace tonbrook::mp3
