@@ -174,6 +174,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                       .arg(minimumJobs)
                                       .arg(maximumJobs),
                                   "n");
+    const QCommandLineOption threads(
+        "threads",
+        QStringLiteral("Encoder threads all conversions share, %1 to %2 (default: one per "
+                       "hardware thread); a long file is encoded on several at once.")
+            .arg(minimumThreads)
+            .arg(maximumThreads),
+        "n");
     const QCommandLineOption inspect(
         "inspect", "Only inspect: print one JSON array describing the files, convert nothing.");
     const QCommandLineOption json("json", "Print one JSON object per line for each event.");
@@ -181,7 +188,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                    "Print only failures and the final summary line.");
     parser.addOptions({outputDir, bitrate, sampleRate, channels, normalize, gain,   start, end,
                        fadeIn,    fadeOut, noCoverArt, track,    title,     artist, album, year,
-                       genre,     comment, jobs,       inspect,  json,      quiet});
+                       genre,     comment, jobs,       threads,  inspect,   json,   quiet});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument("files", "Video files or folders.", "<file or folder>...");
@@ -232,6 +239,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         options.tags = {read.text(title), read.text(artist), read.text(album),
                         read.text(year),  read.text(genre),  read.text(comment)};
         options.jobs = int(read.integer(jobs, minimumJobs, maximumJobs).value_or(2));
+        if (const auto value = read.integer(threads, minimumThreads, maximumThreads))
+            options.threads = int(*value);
         if (const auto dir = read.text(outputDir)) {
             if (dir->isEmpty())
                 throw UsageError{

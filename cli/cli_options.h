@@ -27,6 +27,8 @@ struct CliOptions {
     AudioExtractionSettings settings;
     TagOverrides tags;
     int jobs = 2;
+    // Encoder threads all conversions share; none given means the hardware threads.
+    std::optional<int> threads;
     bool inspectOnly = false;
     bool json = false;
     bool quiet = false;
@@ -43,6 +45,8 @@ struct ParsedCommandLine {
 
 inline constexpr int minimumJobs = 1;
 inline constexpr int maximumJobs = 64;
+inline constexpr int minimumThreads = 1;
+inline constexpr int maximumThreads = 256;
 // Beyond this the gain overflows single precision and the samples stop being numbers.
 inline constexpr double maximumGainDb = 60.0;
 // Larger values overflow the frame counts they become.

@@ -101,6 +101,8 @@ void CliSession::start()
     m_queue->setSendNotificationOnFinish(false);
     m_queue->setDefaultSettings(m_options.settings);
     m_queue->setConcurrentLimit(m_options.jobs);
+    if (m_options.threads)
+        m_queue->setEncoderThreadCapacity(*m_options.threads);
     if (!prepareOutputFolder()) {
         finish(exitUsage);
         return;

@@ -1,6 +1,7 @@
 #include "engine/audio_extraction_engine.h"
 
 #include "encoder/mp3_encoder.h"
+#include "encoder/segmented_mp3_encoder.h"
 #include "engine/sample_conditioning.h"
 #include "model/media_reader.h"
 
@@ -9,10 +10,15 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tonbrook {
 
@@ -85,6 +91,132 @@ std::optional<std::string> utf8(const QString &text)
     return text.toStdString();
 }
 
+// Shorter inputs gain less from several encoders than their warm-up costs.
+constexpr double minimumSegmentedSeconds = 30.0;
+// The share of the progress bar the decode of a segmented extraction takes; encoding is
+// the rest.
+constexpr double segmentedDecodeShare = 0.1;
+
+// Whether an extraction is split over several encoder threads: only MPEG-1 rates are.
+bool encodesInSegments(int threads, int rate, double seconds)
+{
+    return threads > 1 && (rate == 32000 || rate == 44100 || rate == 48000) &&
+           seconds >= minimumSegmentedSeconds;
+}
+
+// The tags both encoder paths write: the file's own, else its name and the default comment.
+Mp3Tags tagsFor(const QString &from, const AudioExtractionSettings &settings,
+                const std::optional<MediaMetadata> &metadata)
+{
+    const QString fileTitle = QFileInfo(from).completeBaseName();
+    Mp3Tags tags;
+    if (!metadata) {
+        tags.title = utf8(fileTitle);
+        tags.comment = utf8(defaultComment);
+        return tags;
+    }
+    const MediaMetadata &source = *metadata;
+    tags.title = utf8(source.title.isEmpty() ? fileTitle : source.title);
+    tags.artist = utf8(source.artist);
+    tags.album = utf8(source.album);
+    tags.year = utf8(source.year);
+    tags.genre = utf8(source.genre);
+    tags.comment = utf8(source.comment);
+    if (settings.embedCoverArt && source.coverArtData)
+        tags.coverArt.assign(source.coverArtData->cbegin(), source.coverArtData->cend());
+    return tags;
+}
+
+// The conditioned PCM of a segmented extraction, decoded once into a hidden file beside the
+// partial MP3 and removed with it on every path. The segment encoders read it at once, each
+// its own range.
+class TemporaryPcm : public PcmSource {
+public:
+    TemporaryPcm(QString path, int channels) : m_path(std::move(path)), m_channels(channels)
+    {
+        m_fd = ::open(QFile::encodeName(m_path).constData(),
+                      O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (m_fd < 0)
+            throw MP3EncoderError::contextCreationFailed();
+    }
+    ~TemporaryPcm() override
+    {
+        ::close(m_fd);
+        QFile::remove(m_path);
+    }
+    TemporaryPcm(const TemporaryPcm &) = delete;
+    TemporaryPcm &operator=(const TemporaryPcm &) = delete;
+
+    // A full disk fails as the encoder's own file write does.
+    void append(const qint16 *samples, qint64 frames)
+    {
+        const char *bytes = reinterpret_cast<const char *>(samples);
+        std::size_t left = std::size_t(frames) * std::size_t(m_channels) * sizeof(qint16);
+        while (left > 0) {
+            const ssize_t written = ::write(m_fd, bytes, left);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                throw MP3EncoderError::writeFailed(-3);
+            bytes += written;
+            left -= std::size_t(written);
+        }
+        m_frames += frames;
+    }
+
+    int64_t frameCount() const override { return m_frames; }
+
+    bool read(int64_t firstFrame, int32_t count, int16_t *interleaved) override
+    {
+        const std::size_t frameBytes = std::size_t(m_channels) * sizeof(int16_t);
+        char *bytes = reinterpret_cast<char *>(interleaved);
+        std::size_t left = std::size_t(count) * frameBytes;
+        off_t offset = off_t(firstFrame) * off_t(frameBytes);
+        while (left > 0) {
+            const ssize_t got = ::pread(m_fd, bytes, left, offset);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            bytes += got;
+            offset += got;
+            left -= std::size_t(got);
+        }
+        return true;
+    }
+
+private:
+    QString m_path;
+    int m_channels;
+    int m_fd = -1;
+    qint64 m_frames = 0;
+};
+
+// Encodes the decoded PCM on `threads` encoders into the partial file; a stop ends it as a
+// cancellation.
+void encodeInSegments(TemporaryPcm &pcm, const AudioExtractionSettings &settings,
+                      const Mp3Tags &tags, int rate, int channels, int threads,
+                      const QString &path, std::stop_token stop,
+                      const std::function<void(double)> &progress)
+{
+    SegmentedMp3Settings segmented;
+    segmented.sampleRate = rate;
+    segmented.channels = channels;
+    segmented.bitrateKbps = settings.bitrate.kbps();
+    segmented.vbrQuality = settings.bitrate.vbrQuality();
+    segmented.segments = threads;
+    segmented.tags = tags;
+    std::atomic<bool> cancelled = false;
+    const std::stop_callback onStop(stop, [&cancelled] { cancelled = true; });
+    try {
+        encodeSegmentedMp3(pcm, segmented, nativePath(path), &cancelled, progress);
+    } catch (const MP3EncoderError &error) {
+        if (error.kind() == MP3EncoderError::Kind::encodingCancelled || stop.stop_requested())
+            throw AudioExtractionError::cancelled();
+        throw;
+    }
+}
+
 } // namespace
 
 AudioExtractionEngine::~AudioExtractionEngine()
@@ -105,11 +237,11 @@ AudioExtractionEngine::extractAudio(const QString &from, const QString &to,
 {
     auto promise = std::make_shared<std::promise<void>>();
     std::shared_future<void> future = promise->get_future().share();
-    m_worker = std::jthread([=, onProgress = std::move(onProgress),
+    m_worker = std::jthread([=, threads = m_encoderThreads, onProgress = std::move(onProgress),
                              onFinished = std::move(onFinished)](std::stop_token stop) {
         std::exception_ptr failure;
         try {
-            run(from, to, settings, metadata, onProgress, stop);
+            run(from, to, settings, metadata, onProgress, stop, threads);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -131,7 +263,8 @@ void AudioExtractionEngine::cancel()
 void AudioExtractionEngine::run(const QString &from, const QString &to,
                                 const AudioExtractionSettings &settings,
                                 const std::optional<MediaMetadata> &metadata,
-                                const ProgressCallback &onProgress, std::stop_token stop)
+                                const ProgressCallback &onProgress, std::stop_token stop,
+                                int encoderThreads)
 {
     // A failure here shows up when the encoder cannot create its file.
     QDir().mkpath(QFileInfo(to).absolutePath());
@@ -201,24 +334,23 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     }
 
     PartialOutput partial(temporaryPathFor(to));
-    partial.encoder =
-        std::make_unique<MP3Encoder>(rate, rate, channels, settings.bitrate.kbps(),
-                                     settings.bitrate.vbrQuality(), nativePath(partial.path()));
-
-    const QString fileTitle = QFileInfo(from).completeBaseName();
-    if (!metadata) {
-        partial.encoder->setMetadata(utf8(fileTitle), {}, {}, {}, {}, utf8(defaultComment));
+    const Mp3Tags tags = tagsFor(from, settings, metadata);
+    // Split over several encoders, the PCM is decoded once into a file they all read;
+    // otherwise one encoder takes it block by block as it is decoded.
+    std::unique_ptr<TemporaryPcm> pcm;
+    if (encodesInSegments(encoderThreads, rate, trim.lengthSeconds)) {
+        pcm = std::make_unique<TemporaryPcm>(
+            partial.path().chopped(qsizetype(sizeof(".part") - 1)) + QStringLiteral(".pcm"),
+            channels);
     } else {
-        const auto &tags = *metadata;
-        std::span<const unsigned char> art;
-        if (settings.embedCoverArt && tags.coverArtData)
-            art = std::span(reinterpret_cast<const unsigned char *>(tags.coverArtData->constData()),
-                            std::size_t(tags.coverArtData->size()));
-        partial.encoder->setMetadata(utf8(tags.title.isEmpty() ? fileTitle : tags.title),
-                                     utf8(tags.artist), utf8(tags.album), utf8(tags.year),
-                                     utf8(tags.genre), utf8(tags.comment), art);
+        partial.encoder =
+            std::make_unique<MP3Encoder>(rate, rate, channels, settings.bitrate.kbps(),
+                                         settings.bitrate.vbrQuality(), nativePath(partial.path()));
+        partial.encoder->setMetadata(
+            tags.title, tags.artist, tags.album, tags.year, tags.genre, tags.comment,
+            std::span<const unsigned char>(tags.coverArt.data(), tags.coverArt.size()));
+        partial.encoder->prepare();
     }
-    partial.encoder->prepare();
 
     const auto startTime = std::chrono::steady_clock::now();
     auto lastReport = startTime;
@@ -241,15 +373,19 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
             continue;
         if (plan.blockNeedsConditioning(framesWritten, frames, channels, qsizetype(samples.size())))
             plan.conditionBlock(samples, frames, channels, framesWritten);
-        partial.encoder->writePCM16Interleaved(samples, int(frames));
+        if (pcm)
+            pcm->append(samples.data(), frames);
+        else
+            partial.encoder->writePCM16Interleaved(samples, int(frames));
         framesWritten += frames;
 
         const auto now = std::chrono::steady_clock::now();
         if (now - lastReport >= std::chrono::milliseconds(100) ||
             framesWritten >= plan.totalFrames) {
             if (onProgress)
-                onProgress(ExtractionProgress::report(framesWritten, rate, trim.lengthSeconds,
-                                                      secondsSince(startTime)));
+                onProgress(ExtractionProgress::report(
+                    pcm ? qint64(double(framesWritten) * segmentedDecodeShare) : framesWritten,
+                    rate, trim.lengthSeconds, secondsSince(startTime)));
             lastReport = now;
         }
     }
@@ -269,7 +405,21 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
             QStringLiteral("No audio could be decoded from \"%1\"; the file is damaged or "
                            "incomplete.")
                 .arg(QFileInfo(from).fileName()));
-    partial.encoder->finish();
+    if (pcm)
+        encodeInSegments(*pcm, settings, tags, rate, channels, encoderThreads, partial.path(),
+                         stop, [&](double done) {
+                             const auto now = std::chrono::steady_clock::now();
+                             if (!onProgress || now - lastReport < std::chrono::milliseconds(100))
+                                 return;
+                             const double share =
+                                 segmentedDecodeShare + (1.0 - segmentedDecodeShare) * done;
+                             onProgress(ExtractionProgress::report(
+                                 qint64(double(framesWritten) * share), rate,
+                                 trim.lengthSeconds, secondsSince(startTime)));
+                             lastReport = now;
+                         });
+    else
+        partial.encoder->finish();
     partial.commit(to);
     if (onProgress)
         onProgress(ExtractionProgress::finalReport(framesWritten, rate, trim.lengthSeconds,

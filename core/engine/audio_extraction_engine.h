@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <future>
@@ -44,13 +45,21 @@ public:
     // Asks the running extraction to stop; it ends with AudioExtractionError::cancelled.
     void cancel();
 
+    // Encoder threads the next extraction may use (1 by default). With more than one, an
+    // extraction of at least 30 s at 32, 44.1 or 48 kHz is decoded once and encoded in that
+    // many segments at once; the MP3 decodes to the same samples as with one.
+    void setEncoderThreads(int threads) { m_encoderThreads = std::max(1, threads); }
+    int encoderThreads() const { return m_encoderThreads; }
+
     // The extraction itself, on the calling thread, checking stop once per sample buffer.
     static void run(const QString &from, const QString &to, const AudioExtractionSettings &settings,
                     const std::optional<MediaMetadata> &metadata,
-                    const ProgressCallback &onProgress, std::stop_token stop);
+                    const ProgressCallback &onProgress, std::stop_token stop,
+                    int encoderThreads = 1);
 
 private:
     std::jthread m_worker;
+    int m_encoderThreads = 1;
 };
 
 } // namespace tonbrook

@@ -238,6 +238,8 @@ void ConversionJob::startExtraction()
     const quint64 generation = ++m_lastGeneration;
     Extraction &extraction = m_extractions[generation];
     extraction.engine = std::make_unique<AudioExtractionEngine>();
+    // Granted by the queue while extractionAboutToStart was handled.
+    extraction.engine->setEncoderThreads(m_encoderThreads);
     m_activeGeneration = generation;
 
     const QPointer<ConversionJob> self(this);

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <map>
@@ -71,6 +72,11 @@ public:
     // Asks the running extraction to stop and marks the job cancelled, in any state.
     Q_INVOKABLE void cancel();
 
+    // Encoder threads the next extraction may use (1 unless the queue grants more); with more
+    // than one a long file is encoded in that many segments at once.
+    int encoderThreads() const noexcept { return m_encoderThreads; }
+    void setEncoderThreads(int threads) { m_encoderThreads = std::max(1, threads); }
+
     // An extraction has been started and neither ended nor been cancelled.
     bool hasActiveTask() const noexcept { return m_activeGeneration != 0; }
     // Some extraction of this job still has its worker running (also one being cancelled).
@@ -122,6 +128,7 @@ private:
     const QUuid m_id;
     const QUrl m_sourceURL;
     QUrl m_outputURL;
+    int m_encoderThreads = 1;
     std::optional<VideoFileInfo> m_fileInfo;
     AudioExtractionSettings m_settings;
     MediaMetadata m_metadata;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 
@@ -101,7 +102,8 @@ ConversionQueue::ConversionQueue(QObject *parent)
 
 ConversionQueue::ConversionQueue(std::unique_ptr<BatchNotifier> notifier, QObject *parent)
     : QObject(parent), m_model(new JobListModel(this)), m_notifier(std::move(notifier)),
-      m_batchTimer(new QTimer(this))
+      m_batchTimer(new QTimer(this)),
+      m_encoderThreadCapacity(std::max(1, QThread::idealThreadCount()))
 {
     m_batchTimer->setSingleShot(true);
     connect(m_batchTimer, &QTimer::timeout, this, &ConversionQueue::runBatchPass);
@@ -216,6 +218,23 @@ void ConversionQueue::setConcurrentLimit(int limit)
     emit concurrentLimitChanged();
 }
 
+void ConversionQueue::setEncoderThreadCapacity(int threads)
+{
+    m_encoderThreadCapacity = std::max(1, threads);
+}
+
+int ConversionQueue::encoderThreadsForStart(const ConversionJob *starting) const
+{
+    if (m_filesWaitBeyondPass)
+        return 1;
+    int used = 0;
+    for (const ConversionJob *job : m_jobs) {
+        if (job != starting && job->status().is(JobStatus::Case::converting))
+            used += job->encoderThreads();
+    }
+    return std::max(1, (m_encoderThreadCapacity - used) / std::max(1, m_startsLeftInPass));
+}
+
 int ConversionQueue::pendingCount() const
 {
     return int(std::count_if(m_jobs.begin(), m_jobs.end(), [](const ConversionJob *job) {
@@ -324,6 +343,9 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
         // A retried job gave up its output name while it was failed or cancelled; another job
         // may have taken it since.
         connect(job, &ConversionJob::extractionAboutToStart, this, [this, job] {
+            job->setEncoderThreads(encoderThreadsForStart(job));
+            if (m_startsLeftInPass > 0)
+                --m_startsLeftInPass;
             if (isOutputTaken(job, QDir::cleanPath(job->outputURL().toLocalFile()))) {
                 const QFileInfo current(job->outputURL().toLocalFile());
                 assignOutputURL(job, QUrl::fromLocalFile(current.dir().filePath(
@@ -440,6 +462,12 @@ void ConversionQueue::runBatchPass()
 
     const qsizetype freeSlots = qsizetype(m_concurrentLimit) - active;
     const qsizetype toStart = freeSlots <= 0 ? 0 : std::min(freeSlots, pending.size());
+    m_startsLeftInPass = int(toStart);
+    m_filesWaitBeyondPass = pending.size() > toStart;
+    const auto endPass = qScopeGuard([this] {
+        m_startsLeftInPass = 0;
+        m_filesWaitBeyondPass = false;
+    });
     for (qsizetype i = 0; i < toStart; ++i) {
         ConversionJob *job = pending.at(i);
         // A folder chosen after the job was added is honoured.

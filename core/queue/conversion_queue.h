@@ -100,6 +100,10 @@ public:
     void setSendNotificationOnFinish(bool value);
     // Not clamped: 0 or less starts nothing.
     void setConcurrentLimit(int limit);
+    // Encoder threads all running extractions share; the hardware threads unless set (1
+    // encodes every file on one thread). Each extraction gets at least one.
+    int encoderThreadCapacity() const noexcept { return m_encoderThreadCapacity; }
+    void setEncoderThreadCapacity(int threads);
 
     // Jobs that are ready or pending.
     int pendingCount() const;
@@ -136,6 +140,10 @@ signals:
 
 private:
     void assertOwningThread() const;
+    // The encoder threads a job about to start may use: the capacity its running neighbours
+    // leave, shared with the jobs the same batch pass starts, or one when more files wait
+    // than can run, since whole files side by side use the cores better.
+    int encoderThreadsForStart(const ConversionJob *starting) const;
     void setProcessing(bool value);
     void refreshDerivedValues();
     // Sets the job's output, numbered "name (2).mp3" and up while another live job targets it.
@@ -161,6 +169,10 @@ private:
     bool m_playSoundOnFinish = true;
     bool m_sendNotificationOnFinish = true;
     int m_concurrentLimit = 2;
+    int m_encoderThreadCapacity = 1;
+    // Set during a batch pass: starts still to come in it, and whether more files wait.
+    int m_startsLeftInPass = 0;
+    bool m_filesWaitBeyondPass = false;
 
     // Last values announced, so the derived properties signal only real changes.
     int m_pendingCount = 0;

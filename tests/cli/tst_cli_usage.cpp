@@ -32,6 +32,7 @@ void TestCliUsage::usageErrorsNameTheOption_data()
     QTest::newRow("jobs 0") << QStringList{"--jobs", "0"} << "--jobs";
     QTest::newRow("jobs 65") << QStringList{"-j", "65"} << "--jobs";
     QTest::newRow("jobs not a number") << QStringList{"--jobs", "two"} << "--jobs";
+    QTest::newRow("threads 0") << QStringList{"--threads", "0"} << "--threads";
     QTest::newRow("bitrate 999") << QStringList{"--bitrate", "999"} << "--bitrate";
     QTest::newRow("sample rate 22050") << QStringList{"-r", "22050"} << "--sample-rate";
     QTest::newRow("channels quad") << QStringList{"--channels", "quad"} << "--channels";
@@ -97,7 +98,7 @@ void TestCliUsage::helpAndVersion()
          {"--output-dir", "--bitrate", "--sample-rate", "--channels", "--normalize",    "--gain",
           "--start",      "--end",     "--fade-in",     "--fade-out", "--no-cover-art", "--track",
           "--title",      "--artist",  "--album",       "--year",     "--genre",        "--comment",
-          "--jobs",       "--inspect", "--json",        "--quiet",    "--version"})
+          "--jobs",       "--threads", "--inspect",     "--json",     "--quiet",        "--version"})
         QVERIFY2(help.out.contains(option), option);
     QVERIFY(help.out.contains("320, 256, 192, 128, v0, v2"));
 

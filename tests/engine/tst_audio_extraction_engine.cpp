@@ -40,13 +40,14 @@ struct Outcome {
 };
 
 Outcome extract(const QString &from, const QString &to, const AudioExtractionSettings &settings,
-                const std::optional<MediaMetadata> &metadata = std::nullopt)
+                const std::optional<MediaMetadata> &metadata = std::nullopt, int threads = 1)
 {
     Outcome outcome;
     std::mutex lock;
     QElapsedTimer timer;
     timer.start();
     AudioExtractionEngine engine;
+    engine.setEncoderThreads(threads);
     auto done = engine.extractAudio(from, to, settings, metadata, [&](const ExtractionProgress &p) {
         std::lock_guard guard(lock);
         outcome.reports << p;
@@ -78,6 +79,14 @@ std::vector<float> decode(const QString &path, int rate)
     std::vector<float> samples(size_t(result.out.size()) / sizeof(float));
     memcpy(samples.data(), result.out.constData(), samples.size() * sizeof(float));
     return samples;
+}
+
+// The decoded MP3 as ffmpeg's decoder gives it: 16-bit samples at the file's own rate and
+// channels.
+QByteArray decodedPcm(const QString &path)
+{
+    return testtools::run(testtools::ffmpegPath(), {"-v", "error", "-i", path, "-f", "s16le", "-"})
+        .out;
 }
 
 double rms(const std::vector<float> &x, size_t from, size_t to)
@@ -401,14 +410,81 @@ private slots:
     }
 
     // A cancelled or failed re-run must leave the earlier result untouched.
+    // Split over several encoders, a long extraction decodes to exactly the samples one encoder
+    // gives, with trims, fades, gain and normalisation placed by their position in the file.
+    void segmentedEncodingMatchesOneEncoder_data()
+    {
+        QTest::addColumn<AudioExtractionSettings>("settings");
+        QTest::addColumn<int>("threads");
+        AudioExtractionSettings plain;
+        QTest::newRow("48 kHz stereo 320k, 2 threads") << plain << 2;
+        AudioExtractionSettings shaped;
+        shaped.bitrate = BitrateOption::vbr2;
+        shaped.sampleRate = SampleRateOption::sr44100;
+        shaped.channels = AudioChannelOption::mono;
+        shaped.trimStartSeconds = 4.3;
+        shaped.trimEndSeconds = 51.7;
+        shaped.fadeInDuration = 2.5;
+        shaped.fadeOutDuration = 3.0;
+        shaped.volumeGainDb = -4.5;
+        QTest::newRow("44.1 kHz mono V2, trim, fades, gain, 3 threads") << shaped << 3;
+        AudioExtractionSettings normalized;
+        normalized.bitrate = BitrateOption::cbr128;
+        normalized.sampleRate = SampleRateOption::sr32000;
+        normalized.normalizePeak = true;
+        QTest::newRow("32 kHz stereo 128k, normalised, 4 threads") << normalized << 4;
+    }
+
+    void segmentedEncodingMatchesOneEncoder()
+    {
+        QFETCH(AudioExtractionSettings, settings);
+        QFETCH(int, threads);
+        const QString dir = m_dir.filePath(QStringLiteral("segmented-%1").arg(threads));
+        const QString single = dir + "/single.mp3";
+        const QString segmented = dir + "/segmented.mp3";
+        QVERIFY(!extract(m_media["long.mp4"], single, settings).failure);
+        // The split path decodes into a hidden PCM file beside the partial MP3 first.
+        std::atomic<bool> sawDecodedPcm = false;
+        QList<ExtractionProgress> reports;
+        AudioExtractionEngine engine;
+        engine.setEncoderThreads(threads);
+        auto done = engine.extractAudio(m_media["long.mp4"], segmented, settings, std::nullopt,
+                                        [&](const ExtractionProgress &p) {
+                                            if (!folderEntries(dir).filter(".pcm").isEmpty())
+                                                sawDecodedPcm = true;
+                                            reports << p;
+                                        });
+        done.get();
+        QVERIFY(sawDecodedPcm);
+        const QByteArray expected = decodedPcm(single);
+        QVERIFY(expected.size() > 1000000);
+        QVERIFY(decodedPcm(segmented) == expected);
+        QVERIFY(testtools::mp3valProblems({segmented}).isEmpty());
+        // Progress still runs once from start to end.
+        QVERIFY(!reports.isEmpty());
+        for (qsizetype i = 1; i < reports.size(); ++i)
+            QVERIFY(reports[i].fractionCompleted >= reports[i - 1].fractionCompleted);
+        QCOMPARE(reports.last().fractionCompleted, 1.0);
+        QCOMPARE(folderEntries(dir), (QStringList{"segmented.mp3", "single.mp3"}));
+    }
+
+    void cancellationKeepsAnEarlierResult_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::newRow("one encoder") << 1;
+        QTest::newRow("two encoders") << 2;
+    }
+
     void cancellationKeepsAnEarlierResult()
     {
-        const QString out = m_dir.filePath("cancel/result.mp3");
+        QFETCH(int, threads);
+        const QString out = m_dir.filePath(QStringLiteral("cancel-%1/result.mp3").arg(threads));
         QVERIFY(!extract(m_media["mono22050.mkv"], out, {}).failure);
         const QByteArray before = fileHash(out);
 
         std::atomic<AudioExtractionEngine *> running{nullptr};
         AudioExtractionEngine engine;
+        engine.setEncoderThreads(threads);
         running = &engine;
         auto done = engine.extractAudio(m_media["long.mp4"], out, {}, std::nullopt,
                                         [&](const ExtractionProgress &p) {
@@ -423,7 +499,7 @@ private slots:
             QCOMPARE(e.errorDescription(), QString("Audio extraction was cancelled."));
         }
         QCOMPARE(fileHash(out), before);
-        QCOMPARE(folderEntries(m_dir.filePath("cancel")), QStringList{"result.mp3"});
+        QCOMPARE(folderEntries(QFileInfo(out).path()), QStringList{"result.mp3"});
 
         // A re-run that fails on a broken source leaves it too.
         QVERIFY(extract(m_media["broken.mp4"], out, {}).failure);
@@ -443,9 +519,16 @@ private slots:
         QVERIFY(folderEntries(dir).filter(".part").isEmpty());
     }
 
+    void fullDiskFailsAndKeepsTheEarlierResult_data()
+    {
+        cancellationKeepsAnEarlierResult_data();
+    }
+
+    // With several encoders the decoded PCM is what fills the disk first.
     void fullDiskFailsAndKeepsTheEarlierResult()
     {
-        const QString dir = m_dir.filePath("tiny");
+        QFETCH(int, threads);
+        const QString dir = m_dir.filePath(QStringLiteral("tiny-%1").arg(threads));
         QDir().mkpath(dir);
         if (::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, "size=256k") != 0)
             QSKIP("cannot mount a small tmpfs here (needs root)");
@@ -453,7 +536,7 @@ private slots:
         const QString out = dir + "/out.mp3";
         QVERIFY(!extract(m_media["mono22050.mkv"], out, {}).failure); // about 160 KB
         const QByteArray before = fileHash(out);
-        const auto outcome = extract(m_media["long.mp4"], out, {});
+        const auto outcome = extract(m_media["long.mp4"], out, {}, std::nullopt, threads);
         QVERIFY(outcome.failure);
         QVERIFY2(outcome.error().startsWith("MP3 encoder write failed with error"),
                  qPrintable(outcome.error()));

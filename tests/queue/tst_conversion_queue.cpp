@@ -123,6 +123,8 @@ private slots:
     void selectionFollowsAddRemoveAndClear();
     void overallProgressAndCounts();
     void batchHonoursTheConcurrencyLimit();
+    void encoderThreadsAreShared_data();
+    void encoderThreadsAreShared();
     void folderChosenAfterAddingIsUsedByTheBatch();
     void cancelAllEndsTheBatchOnce();
     void outputNamesNeverCollide();
@@ -371,6 +373,74 @@ void TestConversionQueue::overallProgressAndCounts()
     for (const char *name : {"pendingCount", "activeCount", "overallProgress"})
         QVERIFY2(watch.emissions(name) >= 2, name);
     QCOMPARE(watch.emissions("completedCount"), 1);
+}
+
+void TestConversionQueue::encoderThreadsAreShared_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<bool>("fromTheRow");
+    QTest::addColumn<QList<int>>("threads");
+    QTest::newRow("one file takes every thread") << 4 << 2 << 1 << false << QList<int>{4};
+    QTest::newRow("two files split them") << 4 << 2 << 2 << false << QList<int>{2, 2};
+    // The third starts when a slot frees: what it gets depends on the other's timing.
+    QTest::newRow("more files than slots run whole") << 2 << 2 << 3 << false << QList<int>{1, 1};
+    QTest::newRow("never fewer than one") << 1 << 2 << 2 << false << QList<int>{1, 1};
+    QTest::newRow("a row's own start") << 4 << 2 << 1 << true << QList<int>{4};
+}
+
+// The queue grants encoder threads as extractions start: running ones never hold more than
+// the capacity between them (each has at least one).
+void TestConversionQueue::encoderThreadsAreShared()
+{
+    QFETCH(int, capacity);
+    QFETCH(int, limit);
+    QFETCH(int, files);
+    QFETCH(bool, fromTheRow);
+    QFETCH(QList<int>, threads); // as the first starts are granted
+    QTemporaryDir dir;
+    QList<QUrl> urls;
+    for (int i = 1; i <= files; ++i) {
+        const QString name = dir.filePath(QString("part%1.mkv").arg(i));
+        QVERIFY(queuetest::copyTo(m_medium, name));
+        urls << url(name);
+    }
+    Fixture f;
+    ConversionQueue &queue = *f.queue;
+    queue.setEncoderThreadCapacity(capacity);
+    queue.setConcurrentLimit(limit);
+    queue.addFiles(urls);
+    QVERIFY(f.allInspected());
+
+    QList<int> granted;
+    int converting = 0;
+    int held = 0;
+    for (ConversionJob *job : queue.jobs()) {
+        auto wasConverting = std::make_shared<bool>(false);
+        connect(job, &ConversionJob::statusChanged, this, [&, job, wasConverting] {
+            const bool now = job->status().is(JobStatus::Case::converting);
+            if (now && !*wasConverting) {
+                granted << job->encoderThreads();
+                ++converting;
+                held += job->encoderThreads();
+                QVERIFY2(held <= std::max(capacity, converting), "threads over capacity");
+            } else if (!now && *wasConverting) {
+                --converting;
+                held -= job->encoderThreads();
+            }
+            *wasConverting = now;
+        });
+    }
+    if (fromTheRow) {
+        queue.jobs().first()->startExtraction();
+        QVERIFY(f.extractionsEnded());
+    } else {
+        queue.startBatch();
+        QVERIFY(f.batchEnded());
+    }
+    QCOMPARE(granted.size(), files);
+    QCOMPARE(granted.first(threads.size()), threads);
 }
 
 void TestConversionQueue::batchHonoursTheConcurrencyLimit()
