@@ -218,8 +218,8 @@ bool QueueView::startSelected()
         return false;
     using Case = JobStatus::Case;
     const JobStatus &status = job->status();
-    if (!status.is(Case::ready) && !status.is(Case::pending) && !status.is(Case::cancelled)
-        && !status.is(Case::failed))
+    if (!status.is(Case::ready) && !status.is(Case::pending) && !status.is(Case::cancelled) &&
+        !status.is(Case::failed))
         return false;
     job->startExtraction();
     return true;

@@ -1,9 +1,11 @@
 // End-to-end speed and memory of tonbrook-cli against the ffmpeg command line doing the same
 // work (`ffmpeg -i IN -vn -c:a libmp3lame -b:a 320k -compression_level 2 OUT`, the same LAME).
 //
-//   tonbrook_cli_bench [--runs 5] [--workdir DIR] [--only single|batch|inspect]
+//   tonbrook_cli_bench [--runs 5] [--workdir DIR] [--only single|parallel|batch|inspect]
 //
 // single:  one 10-minute stereo 48 kHz AAC-in-MP4, the CLI and ffmpeg paired run by run.
+// parallel: the same file at 320 kbit/s and at V2, the CLI on every hardware thread, on
+//          one (--threads 1) and ffmpeg, the three in turn run by run.
 // batch:   eight 1-minute files: the CLI with --jobs 1 and --jobs 2, and ffmpeg in two lanes.
 // inspect: --inspect on 100 small video files, one process per file and one for all.
 // Every measured program is a child of this one; peak memory is the child's own (wait4).
@@ -15,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QThread>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -167,6 +170,63 @@ void single(const QString &workdir, int runs)
     std::printf("  peak memory                          %7.1f MiB (target < 64)\n", ours.mib());
 }
 
+// The 10-minute file encoded on several threads against one thread and against ffmpeg.
+void parallel(const QString &workdir, int runs)
+{
+    const QString source = QDir(workdir).filePath("single-10min.mp4");
+    if (!generateAudio(source, 600, 440)) {
+        std::fprintf(stderr, "could not generate %s\n", qPrintable(source));
+        return;
+    }
+    const QString out = QDir(workdir).filePath("parallel-out");
+    QDir().mkpath(out);
+    const int threads = std::max(1, QThread::idealThreadCount());
+    struct Mode {
+        const char *name;
+        QString cliBitrate;
+        QStringList ffmpegRate;
+    };
+    for (const Mode &mode :
+         {Mode{"320 kbit/s", "320", {"-b:a", "320k"}}, Mode{"V2", "v2", {"-q:a", "2"}}}) {
+        Series all, one, theirs;
+        for (int i = 0; i < runs; ++i) {
+            std::vector<std::function<void()>> order{
+                [&] {
+                    all.add(measure({cli, "-q", "-b", mode.cliBitrate, "-o", out, source}));
+                },
+                [&] {
+                    one.add(measure(
+                        {cli, "-q", "--threads", "1", "-b", mode.cliBitrate, "-o", out, source}));
+                },
+                [&] {
+                    theirs.add(measure(
+                        QStringList{ffmpeg, "-y", "-v", "error", "-i", source, "-vn", "-c:a",
+                                    "libmp3lame"} +
+                        mode.ffmpegRate +
+                        QStringList{"-compression_level", "2", QDir(out).filePath("ffmpeg.mp3")}));
+                }};
+            std::rotate(order.begin(), order.begin() + (i % 3), order.end());
+            for (const auto &step : order)
+                step();
+        }
+        std::printf("\none 10-minute AAC-in-MP4 at %s on %d hardware threads, median of %d "
+                    "runs%s\n",
+                    mode.name, threads, runs,
+                    all.ok && one.ok && theirs.ok ? "" : "  (SOME RUNS FAILED)");
+        std::printf("  tonbrook-cli (%d threads)             %7.2f s   peak %6.1f MiB\n", threads,
+                    all.median(), all.mib());
+        std::printf("  tonbrook-cli --threads 1             %7.2f s   peak %6.1f MiB\n",
+                    one.median(), one.mib());
+        std::printf("  ffmpeg -i IN -vn -c:a libmp3lame ... %7.2f s   peak %6.1f MiB\n",
+                    theirs.median(), theirs.mib());
+        std::printf("  wall time ratio cli/ffmpeg           %7.3f   (target <= 0.60)\n",
+                    all.median() / theirs.median());
+        std::printf("  speed-up over --threads 1            %7.3f   (target >= 1.8)\n",
+                    one.median() / all.median());
+        std::fflush(stdout);
+    }
+}
+
 void batch(const QString &workdir, int runs)
 {
     const QString folder = QDir(workdir).filePath("batch-8x1min");
@@ -274,6 +334,9 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     if (only.isEmpty() || only == "single")
         single(workdir, runs);
+    std::fflush(stdout);
+    if (only.isEmpty() || only == "parallel")
+        parallel(workdir, runs);
     std::fflush(stdout);
     if (only.isEmpty() || only == "batch")
         batch(workdir, runs);

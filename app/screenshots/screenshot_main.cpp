@@ -126,8 +126,8 @@ bool writeImage(const QImage &image, const QDir &outputDir, const QString &name)
 bool saveInBothPalettes(const std::function<QImage()> &grab, const QDir &outputDir,
                         const QString &name)
 {
-    const QString darkName = QString(name).replace(QLatin1String(".png"),
-                                                   QLatin1String("-dark.png"));
+    const QString darkName =
+        QString(name).replace(QLatin1String(".png"), QLatin1String("-dark.png"));
     bool saved = writeImage(grab(), outputDir, name);
     QGuiApplication::setPalette(tonbrook::darkPalette());
     waitUntil([] { return false; }, 300);
@@ -148,7 +148,9 @@ QImage grabControlsGallery(QQuickView &view)
 {
     QQuickItem *root = view.rootObject();
     const qreal scale = view.devicePixelRatio();
-    const auto settle = [] { waitUntil([] { return false; }, 150); };
+    const auto settle = [] {
+        waitUntil([] { return false; }, 150);
+    };
     const auto controlIn = [](QQuickItem *cell) {
         return cell->childItems().constFirst()->childItems().constFirst();
     };
@@ -385,8 +387,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     const QSize normalSize = window->size();
-    window->resize(normalSize.width(),
-                   int(inspector->property("contentHeight").toReal()) + 120);
+    window->resize(normalSize.width(), int(inspector->property("contentHeight").toReal()) + 120);
     waitUntil([] { return false; }, 800);
     saved = saveInBothPalettes(
                 [&] {
@@ -396,8 +397,8 @@ int main(int argc, char *argv[])
                     return window->grabWindow().copy(
                         QRectF(pane.topLeft() * scale, pane.size() * scale).toRect());
                 },
-                outputDir, QStringLiteral("inspector.png"))
-            && saved;
+                outputDir, QStringLiteral("inspector.png")) &&
+            saved;
     window->resize(normalSize);
 
     // The preferences sheet over the window, with the custom output folder chosen.

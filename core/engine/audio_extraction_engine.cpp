@@ -134,8 +134,8 @@ class TemporaryPcm : public PcmSource {
 public:
     TemporaryPcm(QString path, int channels) : m_path(std::move(path)), m_channels(channels)
     {
-        m_fd = ::open(QFile::encodeName(m_path).constData(),
-                      O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
+                      0600);
         if (m_fd < 0)
             throw MP3EncoderError::contextCreationFailed();
     }
@@ -195,9 +195,8 @@ private:
 // Encodes the decoded PCM on `threads` encoders into the partial file; a stop ends it as a
 // cancellation.
 void encodeInSegments(TemporaryPcm &pcm, const AudioExtractionSettings &settings,
-                      const Mp3Tags &tags, int rate, int channels, int threads,
-                      const QString &path, std::stop_token stop,
-                      const std::function<void(double)> &progress)
+                      const Mp3Tags &tags, int rate, int channels, int threads, const QString &path,
+                      std::stop_token stop, const std::function<void(double)> &progress)
 {
     SegmentedMp3Settings segmented;
     segmented.sampleRate = rate;
@@ -406,18 +405,17 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                            "incomplete.")
                 .arg(QFileInfo(from).fileName()));
     if (pcm)
-        encodeInSegments(*pcm, settings, tags, rate, channels, encoderThreads, partial.path(),
-                         stop, [&](double done) {
-                             const auto now = std::chrono::steady_clock::now();
-                             if (!onProgress || now - lastReport < std::chrono::milliseconds(100))
-                                 return;
-                             const double share =
-                                 segmentedDecodeShare + (1.0 - segmentedDecodeShare) * done;
-                             onProgress(ExtractionProgress::report(
-                                 qint64(double(framesWritten) * share), rate,
-                                 trim.lengthSeconds, secondsSince(startTime)));
-                             lastReport = now;
-                         });
+        encodeInSegments(
+            *pcm, settings, tags, rate, channels, encoderThreads, partial.path(), stop,
+            [&](double done) {
+                const auto now = std::chrono::steady_clock::now();
+                if (!onProgress || now - lastReport < std::chrono::milliseconds(100))
+                    return;
+                const double share = segmentedDecodeShare + (1.0 - segmentedDecodeShare) * done;
+                onProgress(ExtractionProgress::report(qint64(double(framesWritten) * share), rate,
+                                                      trim.lengthSeconds, secondsSince(startTime)));
+                lastReport = now;
+            });
     else
         partial.encoder->finish();
     partial.commit(to);

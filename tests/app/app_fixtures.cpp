@@ -10,7 +10,6 @@
 #include <QMetaEnum>
 #include <QSet>
 
-#include <functional>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -22,6 +21,7 @@
 #include <QMimeData>
 #include <QQuickWindow>
 #include <QTest>
+#include <functional>
 
 using tonbrook::ConversionJob;
 using tonbrook::JobStatus;
@@ -306,10 +306,10 @@ void AppFixtures::keyClick(QObject *window, int key, int modifiers)
 QStringList AppFixtures::unnamedControls(QObject *window) const
 {
     static const QSet<QAccessible::Role> controls{
-        QAccessible::Button,     QAccessible::CheckBox,     QAccessible::RadioButton,
-        QAccessible::ComboBox,   QAccessible::Slider,       QAccessible::EditableText,
-        QAccessible::SpinBox,    QAccessible::ButtonMenu,   QAccessible::ListItem,
-        QAccessible::MenuItem,   QAccessible::PageTab,      QAccessible::List};
+        QAccessible::Button,   QAccessible::CheckBox,   QAccessible::RadioButton,
+        QAccessible::ComboBox, QAccessible::Slider,     QAccessible::EditableText,
+        QAccessible::SpinBox,  QAccessible::ButtonMenu, QAccessible::ListItem,
+        QAccessible::MenuItem, QAccessible::PageTab,    QAccessible::List};
     QStringList unnamed;
     const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
         if (!node || node->state().invisible)
@@ -317,8 +317,8 @@ QStringList AppFixtures::unnamedControls(QObject *window) const
         if (controls.contains(node->role()) && node->text(QAccessible::Name).trimmed().isEmpty()) {
             const QObject *object = node->object();
             unnamed << QStringLiteral("%1 %2").arg(
-                QString::fromLatin1(QMetaEnum::fromType<QAccessible::Role>().valueToKey(
-                    node->role())),
+                QString::fromLatin1(
+                    QMetaEnum::fromType<QAccessible::Role>().valueToKey(node->role())),
                 object ? object->objectName() : QString());
         }
         for (int i = 0; i < node->childCount(); ++i)

@@ -19,7 +19,10 @@ public:
     DragSource(bool isFile, QUrl url) : m_isFile(isFile), m_url(std::move(url)) {}
 
 protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(QRect(QPoint(), size()), Qt::darkCyan); }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter(this).fillRect(QRect(QPoint(), size()), Qt::darkCyan);
+    }
 
     void mousePressEvent(QMouseEvent *) override
     {

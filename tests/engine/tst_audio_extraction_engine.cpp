@@ -519,10 +519,7 @@ private slots:
         QVERIFY(folderEntries(dir).filter(".part").isEmpty());
     }
 
-    void fullDiskFailsAndKeepsTheEarlierResult_data()
-    {
-        cancellationKeepsAnEarlierResult_data();
-    }
+    void fullDiskFailsAndKeepsTheEarlierResult_data() { cancellationKeepsAnEarlierResult_data(); }
 
     // With several encoders the decoded PCM is what fills the disk first.
     void fullDiskFailsAndKeepsTheEarlierResult()
