@@ -109,29 +109,29 @@ bool FrameStream::append(const uint8_t *bytes, size_t count)
 {
     if (m_broken)
         return false;
-    m_bytes.insert(m_bytes.end(), bytes, bytes + count);
-    while (m_next + 4 <= m_bytes.size()) {
+    m_pending.insert(m_pending.end(), bytes, bytes + count);
+    size_t at = 0;
+    while (at + 4 <= m_pending.size()) {
         FrameHeader header;
-        if (!parseHeader(m_bytes.data() + m_next, header)) {
+        if (!parseHeader(m_pending.data() + at, header)) {
             m_broken = true;
             return false;
         }
-        if (m_next + size_t(header.frameLength) > m_bytes.size())
+        if (at + size_t(header.frameLength) > m_pending.size())
             break;
-        const size_t offset = m_next;
-        m_next += size_t(header.frameLength);
+        const uint8_t *frame = m_pending.data() + at;
+        at += size_t(header.frameLength);
         if (m_skipFirst && !m_skipped) {
             m_skipped = true;
-            m_firstOffset = m_next;
             continue;
         }
         ParsedFrame f;
-        f.offset = offset;
         f.header = header;
-        const uint8_t *side = m_bytes.data() + offset + header.headerLength;
-        f.side = parseSideInfo(side, header.channels);
+        const int headLength = header.headerLength + header.sideInfoLength;
+        std::memcpy(f.head.data(), frame, size_t(headLength));
+        f.side = parseSideInfo(f.sideInfo(), header.channels);
         f.dataStart = int64_t(m_mainData.size());
-        f.dataLength = header.frameLength - header.headerLength - header.sideInfoLength;
+        f.dataLength = header.frameLength - headLength;
         f.payloadStart = f.dataStart - f.side.mainDataBegin;
         const int64_t end = f.payloadStart + (f.side.payloadBits + 7) / 8;
         f.payloadEnd = std::max(end, m_frames.empty() ? int64_t(0) : m_frames.back().payloadEnd);
@@ -139,20 +139,35 @@ bool FrameStream::append(const uint8_t *bytes, size_t count)
             m_broken = true;
             return false;
         }
-        const uint8_t *data = side + header.sideInfoLength;
-        m_mainData.insert(m_mainData.end(), data, data + f.dataLength);
+        m_mainData.insert(m_mainData.end(), frame + headLength, frame + header.frameLength);
         m_frames.push_back(f);
     }
+    m_pending.erase(m_pending.begin(), m_pending.begin() + std::ptrdiff_t(at));
     return true;
 }
 
+namespace {
+
+struct Crc16Table {
+    std::array<uint16_t, 256> entries{};
+    constexpr Crc16Table()
+    {
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned crc = i;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 1) ? (crc >> 1) ^ 0xA001u : crc >> 1;
+            entries[i] = uint16_t(crc);
+        }
+    }
+};
+constexpr Crc16Table kCrc16;
+
+} // namespace
+
 uint16_t crc16(uint16_t crc, const uint8_t *bytes, size_t count)
 {
-    for (size_t i = 0; i < count; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    }
+    for (size_t i = 0; i < count; ++i)
+        crc = uint16_t((crc >> 8) ^ kCrc16.entries[(crc ^ bytes[i]) & 0xFF]);
     return crc;
 }
 

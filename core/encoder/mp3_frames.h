@@ -56,20 +56,28 @@ bool sameSideInfoButBegin(const uint8_t *a, const uint8_t *b, int length);
 // both start on a byte boundary (aBit, bBit multiples of 8).
 bool sameBits(const uint8_t *a, const uint8_t *b, int64_t count);
 
-// One frame of a stream of frames, located in the stream's bytes and in its main-data
-// coordinates (the concatenation of every frame's data region).
+// Header (with its check, if any) and side information: at most 6 + 32 bytes.
+inline constexpr int maxHeadLength = 38;
+
+// One frame of a stream of frames: its header and side information, and where its data
+// region lies in the stream's main-data coordinates (the concatenation of every frame's
+// data region).
 struct ParsedFrame {
-    size_t offset = 0; // of the header in the stream's bytes
     FrameHeader header;
     SideInfo side;
-    int64_t dataStart = 0;    // main-data coordinate of this frame's data region
-    int dataLength = 0;       // bytes of the data region
-    int64_t payloadStart = 0; // dataStart - mainDataBegin
-    int64_t payloadEnd = 0;   // end of the main data of this and every earlier frame
+    std::array<uint8_t, maxHeadLength> head{}; // header and side information bytes
+    int64_t dataStart = 0;                     // main-data coordinate of the data region
+    int dataLength = 0;                        // bytes of the data region
+    int64_t payloadStart = 0;                  // dataStart - mainDataBegin
+    int64_t payloadEnd = 0; // end of the main data of this and every earlier frame
+
+    int headLength() const { return header.headerLength + header.sideInfoLength; }
+    const uint8_t *sideInfo() const { return head.data() + header.headerLength; }
 };
 
 // Frames parsed while the encoder's bytes come in. A frame counts once all of its bytes
-// are there; the bytes and the concatenated data regions are kept.
+// are there; its header and side information are kept with it and its data region is
+// appended to the main data, so the stream's bytes are held only until then.
 class FrameStream {
 public:
     // The first frame of an encoder's output holds the place of the info frame: it is
@@ -81,19 +89,14 @@ public:
     bool append(const uint8_t *bytes, size_t count);
 
     bool broken() const { return m_broken; }
-    const std::vector<uint8_t> &bytes() const { return m_bytes; }
     const std::vector<ParsedFrame> &frames() const { return m_frames; }
     const std::vector<uint8_t> &mainData() const { return m_mainData; }
-    // Offset of the first frame kept (after the skipped one).
-    size_t firstFrameOffset() const { return m_firstOffset; }
 
 private:
     bool m_skipFirst;
     bool m_broken = false;
     bool m_skipped = false;
-    size_t m_next = 0;
-    size_t m_firstOffset = 0;
-    std::vector<uint8_t> m_bytes;
+    std::vector<uint8_t> m_pending; // bytes of frames not yet complete
     std::vector<ParsedFrame> m_frames;
     std::vector<uint8_t> m_mainData;
 };

@@ -132,14 +132,12 @@ public:
                 return Verdict::no;
             // Mode and mode extension (mid/side, intensity) change what the bits mean;
             // at a variable bitrate the bitrate index may differ, it only sizes the frame.
-            const uint8_t *ha = m_a.stream.bytes().data() + fa.offset;
-            const uint8_t *hb = m_b.bytes().data() + fb.offset;
+            const uint8_t *ha = fa.head.data();
+            const uint8_t *hb = fb.head.data();
             const uint8_t rateMask = m_cbr ? 0xFF : 0x0C;
             if (ha[1] != hb[1] || ha[3] != hb[3] || (ha[2] & rateMask) != (hb[2] & rateMask))
                 return Verdict::no;
-            const uint8_t *sa = m_a.stream.bytes().data() + fa.offset + fa.header.headerLength;
-            const uint8_t *sb = m_b.bytes().data() + fb.offset + fb.header.headerLength;
-            if (!mp3::sameSideInfoButBegin(sa, sb, fa.header.sideInfoLength))
+            if (!mp3::sameSideInfoButBegin(fa.sideInfo(), fb.sideInfo(), fa.header.sideInfoLength))
                 return Verdict::no;
             if (!mp3::sameBits(m_a.stream.mainData().data() + fa.payloadStart,
                                m_b.mainData().data() + fb.payloadStart, fa.side.payloadBits))
@@ -445,6 +443,82 @@ bool patchInfoFrame(std::vector<uint8_t> &frame, int64_t frames, int64_t audioBy
     return true;
 }
 
+// The output's main data: ranges of the segments' main data and runs of zero bytes,
+// read in order without copying them into one buffer.
+class SplicedMainData {
+public:
+    // Appends [begin, end) of source, or end - begin zero bytes when source is null.
+    void append(const std::vector<uint8_t> *source, int64_t begin, int64_t end)
+    {
+        if (end > begin) {
+            m_pieces.push_back({source, begin, end});
+            m_size += end - begin;
+        }
+    }
+    // Drops the last count bytes; false when there are fewer.
+    bool trim(int64_t count)
+    {
+        if (count > m_size)
+            return false;
+        m_size -= count;
+        while (count > 0) {
+            Piece &last = m_pieces.back();
+            const int64_t length = last.end - last.begin;
+            if (length <= count) {
+                count -= length;
+                m_pieces.pop_back();
+            } else {
+                last.end -= count;
+                count = 0;
+            }
+        }
+        return true;
+    }
+    int64_t size() const { return m_size; }
+
+    class Reader {
+    public:
+        explicit Reader(const SplicedMainData &data) : m_data(data) {}
+        // Copies the next count bytes; false when fewer are left.
+        bool read(uint8_t *out, size_t count)
+        {
+            while (count > 0) {
+                if (m_piece >= m_data.m_pieces.size())
+                    return false;
+                const Piece &p = m_data.m_pieces[m_piece];
+                const int64_t at = p.begin + m_offset;
+                const auto take = size_t(std::min<int64_t>(int64_t(count), p.end - at));
+                if (p.source)
+                    std::memcpy(out, p.source->data() + at, take);
+                else
+                    std::memset(out, 0, take);
+                out += take;
+                count -= take;
+                m_offset += int64_t(take);
+                if (p.begin + m_offset == p.end) {
+                    ++m_piece;
+                    m_offset = 0;
+                }
+            }
+            return true;
+        }
+        bool atEnd() const { return m_piece >= m_data.m_pieces.size(); }
+
+    private:
+        const SplicedMainData &m_data;
+        size_t m_piece = 0;
+        int64_t m_offset = 0;
+    };
+
+private:
+    struct Piece {
+        const std::vector<uint8_t> *source;
+        int64_t begin, end;
+    };
+    std::vector<Piece> m_pieces;
+    int64_t m_size = 0;
+};
+
 void writeOrFail(std::FILE *out, const uint8_t *bytes, size_t count)
 {
     if (count > 0 && std::fwrite(bytes, 1, count, out) != count)
@@ -602,13 +676,12 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
 
     // The output frames: segment k from its join (0 for the first) to the next join.
     struct OutFrame {
-        const Segment *seg;
         const ParsedFrame *frame;
         int bitrateIndex;
         int length;
     };
     std::vector<OutFrame> frames;
-    std::vector<uint8_t> mainData;
+    SplicedMainData mainData;
     for (size_t k = 0; k < segments.size(); ++k) {
         const Segment &seg = *segments[k];
         const auto &parsed = seg.stream.frames();
@@ -618,21 +691,16 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
         if (from < 0 || to > int64_t(parsed.size()) || from >= to)
             throw MP3EncoderError::writeFailed(kJoinError);
         const ParsedFrame &first = parsed[size_t(from)];
-        if (k > 0) {
-            if (int64_t(mainData.size()) < first.side.mainDataBegin)
-                throw MP3EncoderError::writeFailed(kJoinError);
-            mainData.resize(mainData.size() - size_t(first.side.mainDataBegin));
-        }
+        if (k > 0 && !mainData.trim(first.side.mainDataBegin))
+            throw MP3EncoderError::writeFailed(kJoinError);
         const int64_t dataEnd = to < int64_t(parsed.size())
                                     ? parsed[size_t(to)].dataStart
                                     : parsed.back().dataStart + parsed.back().dataLength;
-        const auto &source = seg.stream.mainData();
-        const int64_t dataBegin = k == 0 ? first.dataStart : first.payloadStart;
-        mainData.insert(mainData.end(), source.begin() + std::ptrdiff_t(dataBegin),
-                        source.begin() + std::ptrdiff_t(dataEnd));
+        mainData.append(&seg.stream.mainData(), k == 0 ? first.dataStart : first.payloadStart,
+                        dataEnd);
         for (int64_t i = from; i < to; ++i) {
             const ParsedFrame &f = parsed[size_t(i)];
-            frames.push_back({&seg, &f, f.header.bitrateIndex, f.header.frameLength});
+            frames.push_back({&f, f.header.bitrateIndex, f.header.frameLength});
         }
         if (k + 1 < segments.size() && seg.relabeledIndex > 0) {
             OutFrame &last = frames.back();
@@ -640,8 +708,7 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
             last.length =
                 mp3::frameLength(mp3::bitrateForIndex(seg.relabeledIndex),
                                  last.frame->header.sampleRate, last.frame->header.padding);
-            mainData.insert(mainData.end(), size_t(last.length - last.frame->header.frameLength),
-                            uint8_t(0));
+            mainData.append(nullptr, 0, last.length - last.frame->header.frameLength);
         }
     }
 
@@ -649,21 +716,18 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
     // then for the file.
     auto forEachFrame = [&](auto &&consume) {
         std::vector<uint8_t> buffer;
-        size_t dataAt = 0;
+        SplicedMainData::Reader reader(mainData);
         for (const OutFrame &o : frames) {
             const ParsedFrame &f = *o.frame;
-            const int headLength = f.header.headerLength + f.header.sideInfoLength;
-            const size_t dataLength = size_t(o.length - headLength);
+            const int headLength = f.headLength();
             buffer.resize(size_t(o.length));
-            std::memcpy(buffer.data(), o.seg->stream.bytes().data() + f.offset, size_t(headLength));
+            std::memcpy(buffer.data(), f.head.data(), size_t(headLength));
             buffer[2] = uint8_t((buffer[2] & 0x0F) | (o.bitrateIndex << 4));
-            if (dataAt + dataLength > mainData.size())
+            if (!reader.read(buffer.data() + headLength, size_t(o.length - headLength)))
                 throw MP3EncoderError::writeFailed(kJoinError);
-            std::memcpy(buffer.data() + headLength, mainData.data() + dataAt, dataLength);
-            dataAt += dataLength;
             consume(buffer);
         }
-        if (dataAt != mainData.size())
+        if (!reader.atEnd())
             throw MP3EncoderError::writeFailed(kJoinError);
     };
     for (const OutFrame &o : frames) {

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -319,6 +320,59 @@ private slots:
         qInfo("SNR around the join: single pass %.2f dB, fallback join %.2f dB", snrSingle,
               snrSplit);
         QVERIFY(std::abs(snrSplit - snrSingle) <= 1.0);
+    }
+
+    // Every thread stops at a cancellation or a failed read, and the call reports which.
+    void stopsOnCancelOrReadFailure_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("cancelled") << true;
+        QTest::newRow("read failure") << false;
+    }
+    void stopsOnCancelOrReadFailure()
+    {
+        QFETCH(bool, cancel);
+        const int rate = 44100, channels = 2;
+        const auto pcm = makePcm(Signal::pinkTones, rate, channels);
+        QVERIFY(!pcm.empty());
+        std::atomic<bool> cancelled{false};
+        // Trips once the last segment is a quarter of the way in.
+        class TrippingSource : public VectorSource {
+        public:
+            TrippingSource(const std::vector<int16_t> &pcm, int channels, bool cancel,
+                           std::atomic<bool> &flag)
+                : VectorSource(pcm, channels), m_cancel(cancel), m_flag(flag)
+            {
+            }
+            bool read(int64_t first, int32_t count, int16_t *out) override
+            {
+                if (first >= frameCount() * 13 / 16) {
+                    if (!m_cancel)
+                        return false;
+                    m_flag = true;
+                }
+                return VectorSource::read(first, count, out);
+            }
+
+        private:
+            bool m_cancel;
+            std::atomic<bool> &m_flag;
+        } source(pcm, channels, cancel, cancelled);
+
+        SegmentedMp3Settings settings;
+        settings.sampleRate = rate;
+        settings.channels = channels;
+        settings.segments = 4;
+        const QString path = m_dir.filePath(cancel ? "cancelled.mp3" : "unreadable.mp3");
+        try {
+            encodeSegmentedMp3(source, settings, path.toStdString(), &cancelled);
+            QFAIL("the encoding went through");
+        } catch (const MP3EncoderError &e) {
+            QCOMPARE(e.kind(), cancel ? MP3EncoderError::Kind::encodingCancelled
+                                      : MP3EncoderError::Kind::writeFailed);
+            if (!cancel)
+                QCOMPARE(e.code(), -4);
+        }
     }
 
 private:
