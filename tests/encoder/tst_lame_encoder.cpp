@@ -102,6 +102,18 @@ private slots:
         QCOMPARE(lame_encoder_write_pcm16(nullptr, pcm, 1), -1);
         QCOMPARE(lame_encoder_write_float32(nullptr, nullptr, nullptr, 1), -1);
         QCOMPARE(lame_encoder_finish(nullptr), -1);
+        const unsigned char *bytes = reinterpret_cast<const unsigned char *>(pcm);
+        QCOMPARE(lame_encoder_encode_pcm16(nullptr, pcm, 1, &bytes), -1);
+        QVERIFY(!bytes);
+        bytes = reinterpret_cast<const unsigned char *>(pcm);
+        QCOMPARE(lame_encoder_flush(nullptr, &bytes), -1);
+        QVERIFY(!bytes);
+        unsigned char tag[128];
+        QCOMPARE(lame_encoder_get_lametag_frame(nullptr, tag, sizeof tag), -1);
+        QCOMPARE(lame_encoder_get_id3v2_tag(nullptr, tag, sizeof tag), -1);
+        QCOMPARE(lame_encoder_get_id3v1_tag(nullptr, tag, sizeof tag), -1);
+        QCOMPARE(lame_encoder_get_encoder_delay(nullptr), -1);
+        QCOMPARE(lame_encoder_get_mpeg_version(nullptr), -1);
         lame_encoder_destroy(nullptr);
     }
 
@@ -115,6 +127,12 @@ private slots:
         QCOMPARE(lame_encoder_write_pcm16(ctx.get(), pcm.data(), -4), -1);
         QCOMPARE(lame_encoder_write_pcm16(ctx.get(), nullptr, 10), -1);
         QCOMPARE(lame_encoder_write_float32(ctx.get(), nullptr, nullptr, 10), -1);
+        const unsigned char *bytes = nullptr;
+        QCOMPARE(lame_encoder_encode_pcm16(ctx.get(), pcm.data(), 0, &bytes), -1);
+        QCOMPARE(lame_encoder_encode_pcm16(ctx.get(), nullptr, 10, &bytes), -1);
+        QCOMPARE(lame_encoder_encode_pcm16(ctx.get(), pcm.data(), 10, nullptr), -1);
+        QCOMPARE(lame_encoder_flush(ctx.get(), nullptr), -1);
+        QCOMPARE(lame_encoder_get_lametag_frame(ctx.get(), nullptr, 10), -1);
         QCOMPARE(ctx->mp3BufferSize, size_t(1048576));
     }
 
