@@ -44,7 +44,9 @@ QStringList filesUnder(const QString &dir)
 
 QStringList partialFilesUnder(const QString &dir)
 {
-    static const QRegularExpression partial(QStringLiteral(R"((^|/)\..*\.[0-9a-f]+\.part$)"));
+    // The partial MP3 and, for an extraction split over several encoders, its decoded PCM.
+    static const QRegularExpression partial(
+        QStringLiteral(R"((^|/)\..*\.[0-9a-f]+\.(part|pcm)$)"));
     return filesUnder(dir).filter(partial);
 }
 
