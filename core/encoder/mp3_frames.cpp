@@ -130,7 +130,7 @@ bool FrameStream::append(const uint8_t *bytes, size_t count)
         const int headLength = header.headerLength + header.sideInfoLength;
         std::memcpy(f.head.data(), frame, size_t(headLength));
         f.side = parseSideInfo(f.sideInfo(), header.channels);
-        f.dataStart = int64_t(m_mainData.size());
+        f.dataStart = mainDataSize();
         f.dataLength = header.frameLength - headLength;
         f.payloadStart = f.dataStart - f.side.mainDataBegin;
         const int64_t end = f.payloadStart + (f.side.payloadBits + 7) / 8;
@@ -139,11 +139,75 @@ bool FrameStream::append(const uint8_t *bytes, size_t count)
             m_broken = true;
             return false;
         }
-        m_mainData.insert(m_mainData.end(), frame + headLength, frame + header.frameLength);
+        m_held.insert(m_held.end(), frame + headLength, frame + header.frameLength);
         m_frames.push_back(f);
     }
     m_pending.erase(m_pending.begin(), m_pending.begin() + std::ptrdiff_t(at));
+    if (m_spillAbove > 0 && m_held.size() > m_spillAbove) {
+        const size_t moving = m_held.size() - m_keep;
+        if (!m_spill)
+            m_spill.reset(std::tmpfile());
+        m_spillPosition = -1;
+        if (!m_spill || std::fseek(m_spill.get(), 0, SEEK_END) != 0 ||
+            std::fwrite(m_held.data(), 1, moving, m_spill.get()) != moving) {
+            m_broken = m_spillFailed = true;
+            return false;
+        }
+        m_held.erase(m_held.begin(), m_held.begin() + std::ptrdiff_t(moving));
+        m_heldFrom += int64_t(moving);
+    }
     return true;
+}
+
+void FrameStream::setSpill(size_t spillAbove, size_t keep)
+{
+    m_spillAbove = spillAbove;
+    m_keep = std::min(keep, spillAbove);
+}
+
+const uint8_t *FrameStream::heldMainData(int64_t pos) const
+{
+    if (pos < m_heldFrom || pos > mainDataSize())
+        return nullptr;
+    return m_held.data() + (pos - m_heldFrom);
+}
+
+bool FrameStream::readMainData(int64_t pos, size_t count, uint8_t *out) const
+{
+    if (pos < 0 || pos + int64_t(count) > mainDataSize())
+        return false;
+    if (pos < m_heldFrom) {
+        const auto fromFile = size_t(std::min<int64_t>(int64_t(count), m_heldFrom - pos));
+        if (!m_spill)
+            return false;
+        if (m_spillPosition != pos) {
+            if (std::fseek(m_spill.get(), long(pos), SEEK_SET) != 0)
+                return false;
+        }
+        if (std::fread(out, 1, fromFile, m_spill.get()) != fromFile) {
+            m_spillPosition = -1;
+            return false;
+        }
+        m_spillPosition = pos + int64_t(fromFile);
+        pos += int64_t(fromFile);
+        out += fromFile;
+        count -= fromFile;
+    }
+    if (count > 0)
+        std::memcpy(out, m_held.data() + (pos - m_heldFrom), count);
+    return true;
+}
+
+std::shared_ptr<const FrameStream> FrameStream::snapshot() const
+{
+    auto copy = std::make_shared<FrameStream>(m_skipFirst);
+    copy->m_broken = m_broken;
+    copy->m_skipped = m_skipped;
+    copy->m_pending = m_pending;
+    copy->m_frames = m_frames;
+    copy->m_held = m_held;
+    copy->m_heldFrom = m_heldFrom;
+    return copy;
 }
 
 namespace {

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace tonbrook::mp3 {
@@ -77,28 +79,57 @@ struct ParsedFrame {
 
 // Frames parsed while the encoder's bytes come in. A frame counts once all of its bytes
 // are there; its header and side information are kept with it and its data region is
-// appended to the main data, so the stream's bytes are held only until then.
+// appended to the main data, so the stream's bytes are held only until then. Main data
+// can move to an unnamed temporary file as it ages (see setSpill).
 class FrameStream {
 public:
     // The first frame of an encoder's output holds the place of the info frame: it is
     // kept out of frames() and main data when skipFirst is set.
     explicit FrameStream(bool skipFirst = true) : m_skipFirst(skipFirst) {}
+    FrameStream(const FrameStream &) = delete;
+    FrameStream &operator=(const FrameStream &) = delete;
+
+    // Once more than spillAbove bytes of main data are in memory, all but the newest
+    // keep bytes go to a temporary file (spillAbove 0: everything stays in memory).
+    void setSpill(size_t spillAbove, size_t keep);
 
     // Appends bytes and parses every frame they complete; false once the bytes stop
-    // being a stream of MPEG-1 Layer III frames (the stream then stays broken).
+    // being a stream of MPEG-1 Layer III frames or the temporary file failed (the
+    // stream then stays broken).
     bool append(const uint8_t *bytes, size_t count);
 
     bool broken() const { return m_broken; }
+    bool spillFailed() const { return m_spillFailed; }
     const std::vector<ParsedFrame> &frames() const { return m_frames; }
-    const std::vector<uint8_t> &mainData() const { return m_mainData; }
+
+    int64_t mainDataSize() const { return m_heldFrom + int64_t(m_held.size()); }
+    // Main data from pos on while it is in memory (until the next append); null for
+    // bytes already moved to the file.
+    const uint8_t *heldMainData(int64_t pos) const;
+    // Copies main data [pos, pos + count) from memory or the file; false on a failure.
+    bool readMainData(int64_t pos, size_t count, uint8_t *out) const;
+
+    // A copy of the frames and the main data in memory (the file is not copied: the
+    // copy's older bytes are not readable when some were moved).
+    std::shared_ptr<const FrameStream> snapshot() const;
 
 private:
+    struct FileCloser {
+        void operator()(std::FILE *file) const { std::fclose(file); }
+    };
+
     bool m_skipFirst;
     bool m_broken = false;
+    bool m_spillFailed = false;
     bool m_skipped = false;
+    size_t m_spillAbove = 0;
+    size_t m_keep = 0;
     std::vector<uint8_t> m_pending; // bytes of frames not yet complete
     std::vector<ParsedFrame> m_frames;
-    std::vector<uint8_t> m_mainData;
+    std::vector<uint8_t> m_held; // main data [m_heldFrom, mainDataSize())
+    int64_t m_heldFrom = 0;
+    std::unique_ptr<std::FILE, FileCloser> m_spill; // main data [0, m_heldFrom)
+    mutable int64_t m_spillPosition = -1;
 };
 
 // CRC-16 with polynomial 0x8005, reflected, starting at crc (the check LAME's tag uses).

@@ -139,8 +139,11 @@ public:
                 return Verdict::no;
             if (!mp3::sameSideInfoButBegin(fa.sideInfo(), fb.sideInfo(), fa.header.sideInfoLength))
                 return Verdict::no;
-            if (!mp3::sameBits(m_a.stream.mainData().data() + fa.payloadStart,
-                               m_b.mainData().data() + fb.payloadStart, fa.side.payloadBits))
+            const uint8_t *pa = m_a.stream.heldMainData(fa.payloadStart);
+            const uint8_t *pb = m_b.heldMainData(fb.payloadStart);
+            if (!pa || !pb)
+                throw MP3EncoderError::writeFailed(kJoinError);
+            if (!mp3::sameBits(pa, pb, fa.side.payloadBits))
                 return Verdict::no;
         }
         return Verdict::yes;
@@ -221,12 +224,12 @@ void appendOrFail(Segment &seg, const unsigned char *bytes, int32_t count)
     if (count < 0)
         throw MP3EncoderError::writeFailed(count);
     if (count > 0 && !seg.stream.append(bytes, size_t(count)))
-        throw MP3EncoderError::writeFailed(kJoinError);
+        throw MP3EncoderError::writeFailed(seg.stream.spillFailed() ? kFileError : kJoinError);
 }
 
 void publishPrefix(Segment &seg)
 {
-    auto copy = std::make_shared<FrameStream>(seg.stream);
+    auto copy = seg.stream.snapshot();
     {
         std::lock_guard lock(seg.mutex);
         seg.prefix = std::move(copy);
@@ -447,8 +450,9 @@ bool patchInfoFrame(std::vector<uint8_t> &frame, int64_t frames, int64_t audioBy
 // read in order without copying them into one buffer.
 class SplicedMainData {
 public:
-    // Appends [begin, end) of source, or end - begin zero bytes when source is null.
-    void append(const std::vector<uint8_t> *source, int64_t begin, int64_t end)
+    // Appends [begin, end) of source's main data, or end - begin zero bytes when source
+    // is null.
+    void append(const FrameStream *source, int64_t begin, int64_t end)
     {
         if (end > begin) {
             m_pieces.push_back({source, begin, end});
@@ -488,9 +492,12 @@ public:
                 const Piece &p = m_data.m_pieces[m_piece];
                 const int64_t at = p.begin + m_offset;
                 const auto take = size_t(std::min<int64_t>(int64_t(count), p.end - at));
-                if (p.source)
-                    std::memcpy(out, p.source->data() + at, take);
-                else
+                if (p.source) {
+                    if (!p.source->readMainData(at, take, out)) {
+                        m_fileFailed = true;
+                        return false;
+                    }
+                } else
                     std::memset(out, 0, take);
                 out += take;
                 count -= take;
@@ -503,8 +510,10 @@ public:
             return true;
         }
         bool atEnd() const { return m_piece >= m_data.m_pieces.size(); }
+        bool fileFailed() const { return m_fileFailed; }
 
     private:
+        bool m_fileFailed = false;
         const SplicedMainData &m_data;
         size_t m_piece = 0;
         int64_t m_offset = 0;
@@ -512,7 +521,7 @@ public:
 
 private:
     struct Piece {
-        const std::vector<uint8_t> *source;
+        const FrameStream *source;
         int64_t begin, end;
     };
     std::vector<Piece> m_pieces;
@@ -639,6 +648,13 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
         const int64_t early = std::max<int64_t>(0, seg->boundary - settings.warmupFrames);
         seg->startFrame = k == 0 ? 0 : early / period * period;
         seg->ctx = makeContext(settings, k == 0);
+        if (settings.memoryPerSegmentBytes > 0) {
+            // The join search reads back to the boundary, at most this far behind the
+            // newest frame (1441 bytes is the longest MPEG-1 Layer III frame).
+            const size_t keep =
+                std::max<size_t>(262144, size_t(settings.maxOverlapFrames + 64) * 1441);
+            seg->stream.setSpill(std::max(settings.memoryPerSegmentBytes, 2 * keep), keep);
+        }
         segments.push_back(std::move(seg));
     }
 
@@ -696,8 +712,7 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
         const int64_t dataEnd = to < int64_t(parsed.size())
                                     ? parsed[size_t(to)].dataStart
                                     : parsed.back().dataStart + parsed.back().dataLength;
-        mainData.append(&seg.stream.mainData(), k == 0 ? first.dataStart : first.payloadStart,
-                        dataEnd);
+        mainData.append(&seg.stream, k == 0 ? first.dataStart : first.payloadStart, dataEnd);
         for (int64_t i = from; i < to; ++i) {
             const ParsedFrame &f = parsed[size_t(i)];
             frames.push_back({&f, f.header.bitrateIndex, f.header.frameLength});
@@ -724,7 +739,7 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
             std::memcpy(buffer.data(), f.head.data(), size_t(headLength));
             buffer[2] = uint8_t((buffer[2] & 0x0F) | (o.bitrateIndex << 4));
             if (!reader.read(buffer.data() + headLength, size_t(o.length - headLength)))
-                throw MP3EncoderError::writeFailed(kJoinError);
+                throw MP3EncoderError::writeFailed(reader.fileFailed() ? kFileError : kJoinError);
             consume(buffer);
         }
         if (!reader.atEnd())

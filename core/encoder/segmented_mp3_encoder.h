@@ -7,6 +7,7 @@
 // Only MPEG-1 rates (32, 44.1, 48 kHz) are split; other rates are encoded in one piece.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -41,6 +42,10 @@ struct SegmentedMp3Settings {
     int segments = 2;            // wanted number of threads; fewer for short or non-MPEG-1 input
     std::optional<Mp3Tags> tags; // ID3v2 at the start and ID3v1 at the end, as a single pass
 
+    // Main data a segment holds in memory before the older part moves to an unnamed
+    // temporary file (0: all of it stays in memory). Raised to what the join needs.
+    size_t memoryPerSegmentBytes = size_t(8) << 20;
+
     // Frames a later encoder starts before its segment (then rounded down so that the
     // padding of constant-bitrate frames falls where a single pass puts it).
     int warmupFrames = 16;
@@ -73,11 +78,12 @@ struct SegmentedMp3Result {
 
 // Encodes source into out (positioned at the start of the file to be; left open) and
 // returns how it went. Throws MP3EncoderError: contextCreationFailed or
-// initializationFailed when an encoder could not be made, writeFailed for an encoder or
-// file failure (-3 for the file, -4 for a source read failure, -5 when the frames could
-// not be joined), encodingCancelled once *cancel is set (checked between blocks of
-// frames on every thread). progress, when given, is called on the calling thread with
-// the done fraction (0..1).
+// initializationFailed when an encoder could not be made; writeFailed for an encoder or
+// file failure (LAME's and the C layer's codes, -3 for the output or the temporary
+// file, -4 for a source read failure, -5 when the frames could not be joined);
+// encodingCancelled once *cancel is set (checked between blocks of frames on every
+// thread). progress, when given, is called on the calling thread with the done
+// fraction (0..1).
 SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Settings &settings,
                                       std::FILE *out, const std::atomic<bool> *cancel = nullptr,
                                       const std::function<void(double)> &progress = {});

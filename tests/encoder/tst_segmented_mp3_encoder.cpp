@@ -225,6 +225,8 @@ private slots:
         settings.bitrateKbps = kbps;
         settings.vbrQuality = vbr;
         settings.segments = segments;
+        // Small enough that the longer streams spill main data to the temporary file.
+        settings.memoryPerSegmentBytes = 512 * 1024;
         if (tagged)
             settings.tags = sampleTags();
 
