@@ -67,6 +67,9 @@ struct SegmentJoin {
     int paddingBytes = 0;      // zero bytes those steps added
     // Frames the later encoder ran before the join (its warm-up).
     int64_t warmup() const { return joinFrame - startFrame; }
+    // Frames past the boundary taken from the earlier encoder (it encoded some more to
+    // see that the later one agreed).
+    int64_t pastBoundary() const { return joinFrame - boundaryFrame; }
 };
 
 struct SegmentedMp3Result {

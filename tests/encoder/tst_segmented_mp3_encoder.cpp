@@ -246,13 +246,13 @@ private slots:
 
         QString report;
         for (const auto &join : result.joins)
-            report += QStringLiteral(" [%1 warm-up %2%3%4]")
-                          .arg(join.converged ? "converged" : "FALLBACK")
-                          .arg(join.warmup())
-                          .arg(join.relabels ? QStringLiteral(" relabels %1").arg(join.relabels)
-                                             : QString())
-                          .arg(join.paddingBytes ? QStringLiteral(" +%1 B").arg(join.paddingBytes)
-                                                 : QString());
+            report +=
+                QStringLiteral(" [%1 warm-up %2 past %3%4]")
+                    .arg(join.converged ? "converged" : "FALLBACK")
+                    .arg(join.warmup())
+                    .arg(join.pastBoundary())
+                    .arg(join.relabels ? QStringLiteral(" relabel +%1 B").arg(join.paddingBytes)
+                                       : QString());
         qInfo("%s:%s", qPrintable(tag), qPrintable(report));
 
         if (result.segments == 1) {
