@@ -41,8 +41,7 @@ PY
 # Presses on the source window, moves onto the drop zone and holds there; "release" drops.
 drag_onto_zone() {
   local log=$1
-  timeout 30 xdotool search --sync --onlyvisible --name '^Drag Source$' >/dev/null ||
-    fail "the drag source did not appear: $(cat "$log")"
+  wait_for_dialog "Drag Source" >/dev/null || fail "the drag source did not appear: $(cat "$log")"
   xdotool mousemove --sync 1100 700 mousedown 1
   for step in 1 2 3 4 5 6 7 8; do
     xdotool mousemove --sync $((1100 - step * 77)) $((700 - step * 37))

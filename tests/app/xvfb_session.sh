@@ -44,14 +44,27 @@ start_xvfb() {
   exec 3>&-
   [[ -s $work/display ]] || fail "Xvfb did not start"
   export DISPLAY=":$(head -n1 "$work/display")"
+  # Under load the server may not take clients yet: wait until one gets through.
+  for _ in $(seq 100); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  fail "Xvfb on $DISPLAY takes no clients: $(cat "$work/xvfb.log")"
 }
 
 # Prints the id of the app's main window once it shows.
+# xdotool gives up on a BadWindow error when some other window goes away during its search,
+# so it is asked again until the window shows.
 wait_for_window() {
-  local window
-  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tonbrook$' | head -n1) ||
-    fail "the window did not appear"
-  xdotool windowfocus --sync "$window" || true
+  local window=""
+  for _ in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name '^Tonbrook$' 2>/dev/null | head -n1 || true)
+    [[ -n $window ]] && break
+    sleep 0.1
+  done
+  [[ -n $window ]] || fail "the window did not appear"
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
   echo "$window"
 }
 
@@ -122,5 +135,12 @@ start_portal() {
 
 # Prints the id of the visible window with this exact title once it shows.
 wait_for_dialog() {
-  timeout 15 xdotool search --sync --onlyvisible --name "^$1\$" | head -n1
+  local dialog=""
+  for _ in $(seq 150); do
+    dialog=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [[ -n $dialog ]] && break
+    sleep 0.1
+  done
+  [[ -n $dialog ]] || return 1
+  echo "$dialog"
 }
