@@ -204,6 +204,8 @@ void encodeInSegments(TemporaryPcm &pcm, const AudioExtractionSettings &settings
     segmented.bitrateKbps = settings.bitrate.kbps();
     segmented.vbrQuality = settings.bitrate.vbrQuality();
     segmented.segments = threads;
+    // Each segment's older frames wait on disk beyond this; 2 MiB costs no speed here.
+    segmented.memoryPerSegmentBytes = std::size_t(2) << 20;
     segmented.tags = tags;
     std::atomic<bool> cancelled = false;
     const std::stop_callback onStop(stop, [&cancelled] { cancelled = true; });
