@@ -57,35 +57,33 @@ xdotool mousemove --sync 1200 100
 sleep 1
 snapshot "$work/before"
 
+# Starts the drag source (link or file, with its URL) in place of the one before, drags from
+# it onto the drop zone, snapshots the screen there into $work/over-<kind> and drops; its log
+# says how the drag ended.
+source_pid=""
+drag_and_drop() {
+  local kind=$1 url=$2
+  [[ -z $source_pid ]] || kill "$source_pid" 2>/dev/null || true
+  QT_QPA_PLATFORM=xcb "$source_program" "$kind" "$url" 1040 660 >"$work/$kind.log" 2>&1 &
+  source_pid=$!
+  service_pids+=("$source_pid")
+  drag_onto_zone "$work/$kind.log"
+  snapshot "$work/over-$kind"
+  xdotool mouseup 1
+  sleep 0.5
+}
+
 # A web link: refused, the drop zone does not change, nothing is queued.
-QT_QPA_PLATFORM=xcb "$source_program" link "https://example.com/clip.mp4" 1040 660 >"$work/link.log" 2>&1 &
-link_pid=$!
-service_pids+=("$link_pid")
-drag_onto_zone "$work/link.log"
-snapshot "$work/over-link"
-xdotool mouseup 1
-sleep 0.5
+drag_and_drop link "https://example.com/clip.mp4"
 cmp -s "$work/before" "$work/over-link" || fail "a web link dragged over the drop zone changed it"
 grep -q "drag ended: refused" "$work/link.log" || fail "the link drop was not refused"
-kill "$link_pid" 2>/dev/null || true
 
 # A file: the zone lights up, and the drop queues it.
-QT_QPA_PLATFORM=xcb "$source_program" file "file://$work/dragged.mp4" 1040 660 >"$work/file.log" 2>&1 &
-file_pid=$!
-service_pids+=("$file_pid")
-drag_onto_zone "$work/file.log"
-snapshot "$work/over-file"
-xdotool mouseup 1
-sleep 0.5
+drag_and_drop file "file://$work/dragged.mp4"
 ! cmp -s "$work/before" "$work/over-file" || fail "a dragged file did not light up the drop zone"
 grep -q "drag ended: accepted" "$work/file.log" || fail "the file drop was not accepted"
 
-for _ in $(seq 120); do
-  [[ -s $work/dragged.mp3 ]] && break
-  kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
-  xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+e || true
-  sleep 0.5
-done
+extract_until 1 "$work"
 [[ -s $work/dragged.mp3 ]] || fail "the dropped file was not converted"
 [[ ! -e $work/clip.mp3 ]] || fail "the link was queued"
 echo "$test_name: a link leaves the drop zone unchanged; a file lights it up and is converted"

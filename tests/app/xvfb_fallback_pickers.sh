@@ -62,25 +62,10 @@ xdotool key Return
 sleep 0.5
 xdotool windowfocus --sync "$window"
 
-for _ in $(seq 120); do
-  (($(find "$work/out/Converted" -name '*.mp3' | wc -l) == 3)) && break
-  kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
-  xdotool key --clearmodifiers ctrl+e || true
-  sleep 0.5
-done
+extract_until 3 "$work/out/Converted"
 for name in one two three; do
   mp3="$work/out/Converted/$name.mp3"
-  duration=""
-  for _ in $(seq 60); do
-    duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$mp3" 2>/dev/null ||
-      true)
-    if [[ -n $duration ]] && awk -v d="$duration" 'BEGIN { exit !(d > 0.8 && d < 1.3) }'; then
-      break
-    fi
-    duration=""
-    sleep 0.5
-  done
-  [[ -n $duration ]] || fail "$name.mp3 was not written into the chosen folder"
+  lasts "$mp3" 0.8 1.3 || fail "$name.mp3 was not written into the chosen folder"
   mp3val "$mp3" | grep -q '^WARNING' && fail "mp3val finds fault with $name.mp3"
 done
 [[ -z $(find "$work/clips" -name '*.mp3') ]] || fail "MP3s were written beside the sources"

@@ -44,23 +44,9 @@ for _ in $(seq 50); do
 done
 xdotool windowfocus --sync "$window"
 
-for _ in $(seq 120); do
-  (($(find "$HOME" -name '*.mp3' | wc -l) == 3)) && break
-  kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
-  xdotool key --clearmodifiers ctrl+e || true
-  sleep 0.5
-done
+extract_until 3 "$HOME"
 for name in one two three; do
-  duration=""
-  for _ in $(seq 60); do
-    duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 \
-      "$HOME/$name.mp3" 2>/dev/null || true)
-    if [[ -n $duration ]] && awk -v d="$duration" 'BEGIN { exit !(d > 0.8 && d < 1.3) }'; then
-      break
-    fi
-    duration=""
-    sleep 0.5
-  done
-  [[ -n $duration ]] || fail "$name.mp3 was not written: the pick did not bring all three files"
+  lasts "$HOME/$name.mp3" 0.8 1.3 ||
+    fail "$name.mp3 was not written: the pick did not bring all three files"
 done
 echo "xvfb_portal_pickers: the portal's GTK chooser picked 3 files at once, 3 MP3s written"

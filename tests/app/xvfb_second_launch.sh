@@ -47,33 +47,12 @@ sleep 0.5
 windows=$(count_windows)
 ((windows == 1)) || fail "$windows windows after the second launch"
 
+extract_until 3 "$work"
 outputs=(clip.mp3 "clip (2).mp3" "clip (3).mp3")
-for _ in $(seq 240); do
-  done_count=0
-  for output in "${outputs[@]}"; do
-    [[ -s $work/$output ]] && done_count=$((done_count + 1))
-  done
-  ((done_count == 3)) && break
-  kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
-  xdotool windowfocus "$window" key --clearmodifiers ctrl+e 2>/dev/null || true
-  sleep 0.5
-done
-
 for i in 0 1 2; do
-  output=${outputs[$i]}
   want=$((i + 1))
-  duration=""
-  for _ in $(seq 60); do
-    duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$work/$output" \
-      2>/dev/null || true)
-    if [[ -n $duration ]] && awk -v d="$duration" -v w="$want" \
-      'BEGIN { exit !(d > w - 0.2 && d < w + 0.3) }'; then
-      break
-    fi
-    duration=""
-    sleep 0.5
-  done
-  [[ -n $duration ]] || fail "$output is missing or not ${want} s long (queue order)"
+  lasts "$work/${outputs[$i]}" "$((i)).8" "$want.3" ||
+    fail "${outputs[$i]} is missing or not ${want} s long (queue order)"
 done
 
 # No bus to reach: two more launches, two more windows.

@@ -144,3 +144,25 @@ wait_for_dialog() {
   [[ -n $dialog ]] || return 1
   echo "$dialog"
 }
+
+# Presses Ctrl+E in the app's window ($window) until `count` MP3s are under `folder`; the
+# shortcut does nothing until the files are inspected, nor while a batch runs. MP3s appear
+# under their names only once complete.
+extract_until() {
+  local count=$1 folder=$2
+  for _ in $(seq 240); do
+    (($(find "$folder" -name '*.mp3' | wc -l) >= count)) && return 0
+    kill -0 "$app_pid" 2>/dev/null || fail "the app exited early"
+    xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+e 2>/dev/null || true
+    sleep 0.5
+  done
+  fail "fewer than $count MP3s appeared under $folder"
+}
+
+# Whether ffprobe reads a duration between low and high seconds from the file.
+lasts() {
+  local duration
+  duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$1" 2>/dev/null) ||
+    return 1
+  [[ -n $duration ]] && awk -v d="$duration" -v l="$2" -v h="$3" 'BEGIN { exit !(d > l && d < h) }'
+}
