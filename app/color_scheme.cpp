@@ -1,5 +1,7 @@
 #include "color_scheme.h"
 
+#include "app_theme.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -90,7 +92,7 @@ QPalette lightPalette()
         .mid = QColor(0xc6, 0xc6, 0xcf),
         .dark = QColor(0x8e, 0x8e, 0x99),
         .shadow = QColor(0x00, 0x00, 0x00),
-        .highlight = QColor::fromRgbF(0.35f, 0.38f, 0.98f),
+        .highlight = AppTheme::batchColor(),
         .highlightedText = QColor(0xff, 0xff, 0xff),
         .placeholderText = QColor(0x6a, 0x6a, 0x75),
         .toolTipBase = QColor(0x2c, 0x2c, 0x32),
