@@ -92,4 +92,13 @@ QJsonObject id3(const QString &path)
     return QJsonDocument::fromJson(result.out).object();
 }
 
+QJsonObject mp3Seek(const QString &path)
+{
+    const auto result = run(QStringLiteral(TONBROOK_PYTHON),
+                            {QStringLiteral(TONBROOK_TEST_TOOLS_DIR "/mp3seek.py"), path});
+    if (result.exitCode != 0)
+        qWarning("mp3seek failed: %s", result.err.constData());
+    return QJsonDocument::fromJson(result.out).object();
+}
+
 } // namespace testtools

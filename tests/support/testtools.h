@@ -37,4 +37,8 @@ QStringList mp3valProblems(const QStringList &paths);
 // ID3v2 frames read with python3-mutagen (see tools/id3dump.py).
 QJsonObject id3(const QString &path);
 
+// An MP3 file's info frame (frame and byte counts, seek table) and where seeking by it lands,
+// read by walking the frame headers (see tools/mp3seek.py).
+QJsonObject mp3Seek(const QString &path);
+
 } // namespace testtools
