@@ -176,8 +176,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                   "n");
     const QCommandLineOption threads(
         "threads",
-        QStringLiteral("Encoder threads all conversions share, %1 to %2 (default: one per "
-                       "hardware thread); a long file is encoded on several at once.")
+        QStringLiteral("Encoder threads all conversions share: auto (default, one per hardware "
+                       "thread) or %1 to %2; a long file is encoded on several at once.")
             .arg(minimumThreads)
             .arg(maximumThreads),
         "n");
@@ -239,8 +239,17 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         options.tags = {read.text(title), read.text(artist), read.text(album),
                         read.text(year),  read.text(genre),  read.text(comment)};
         options.jobs = int(read.integer(jobs, minimumJobs, maximumJobs).value_or(2));
-        if (const auto value = read.integer(threads, minimumThreads, maximumThreads))
-            options.threads = int(*value);
+        if (const auto value = read.text(threads);
+            value && value->trimmed().compare(u"auto", Qt::CaseInsensitive) != 0) {
+            bool ok = false;
+            const int number = value->trimmed().toInt(&ok);
+            if (!ok || number < minimumThreads || number > maximumThreads)
+                throw UsageError{QStringLiteral("invalid value '%1' for --threads: expected auto "
+                                                "or a whole number from %2 to %3")
+                                     .arg(*value, QString::number(minimumThreads),
+                                          QString::number(maximumThreads))};
+            options.threads = number;
+        }
         if (const auto dir = read.text(outputDir)) {
             if (dir->isEmpty())
                 throw UsageError{

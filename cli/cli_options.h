@@ -27,7 +27,8 @@ struct CliOptions {
     AudioExtractionSettings settings;
     TagOverrides tags;
     int jobs = 2;
-    // Encoder threads all conversions share; none given means the hardware threads.
+    // Encoder threads all conversions share; none (--threads auto or no option) means one per
+    // hardware thread.
     std::optional<int> threads;
     bool inspectOnly = false;
     bool json = false;
@@ -46,7 +47,7 @@ struct ParsedCommandLine {
 inline constexpr int minimumJobs = 1;
 inline constexpr int maximumJobs = 64;
 inline constexpr int minimumThreads = 1;
-inline constexpr int maximumThreads = 256;
+inline constexpr int maximumThreads = 64;
 // Beyond this the gain overflows single precision and the samples stop being numbers.
 inline constexpr double maximumGainDb = 60.0;
 // Larger values overflow the frame counts they become.

@@ -239,6 +239,8 @@ void TestCliConvert::settingsReachTheMp3_data()
                                   << 1.0;
     QTest::newRow("--end only") << stereo44 << QStringList{"--end", "1.25"} << 0 << "" << 0 << 0
                                 << 1.25;
+    QTest::newRow("--threads auto")
+        << stereo44 << QStringList{"--threads", "auto"} << 320000 << "CBR" << 44100 << 2 << 0.0;
 }
 
 void TestCliConvert::settingsReachTheMp3()

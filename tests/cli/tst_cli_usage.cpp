@@ -33,6 +33,7 @@ void TestCliUsage::usageErrorsNameTheOption_data()
     QTest::newRow("jobs 65") << QStringList{"-j", "65"} << "--jobs";
     QTest::newRow("jobs not a number") << QStringList{"--jobs", "two"} << "--jobs";
     QTest::newRow("threads 0") << QStringList{"--threads", "0"} << "--threads";
+    QTest::newRow("threads 65") << QStringList{"--threads", "65"} << "--threads";
     QTest::newRow("bitrate 999") << QStringList{"--bitrate", "999"} << "--bitrate";
     QTest::newRow("sample rate 22050") << QStringList{"-r", "22050"} << "--sample-rate";
     QTest::newRow("channels quad") << QStringList{"--channels", "quad"} << "--channels";
