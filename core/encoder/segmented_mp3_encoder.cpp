@@ -254,13 +254,13 @@ void encodeSegment(Shared &shared, std::vector<std::unique_ptr<Segment>> &segmen
     Segment &seg = *segments[k];
     Segment *next = k + 1 < segments.size() ? segments[k + 1].get() : nullptr;
     const int channels = settings.channels;
-    const int64_t total = shared.source.frameCount();
     const bool cbr = uint32_t(settings.vbrQuality) > 9u;
     const int64_t prefixFrames =
         (seg.boundary - seg.startFrame) + settings.maxOverlapFrames + kAgreeFrames + 2;
 
     std::vector<int16_t> pcm(size_t(kChunkFrames) * mp3::samplesPerFrame * size_t(channels));
     int64_t position = seg.startFrame * mp3::samplesPerFrame;
+    bool ended = false; // the input ends at position
     bool flushed = false;
     bool published = k == 0;
     std::shared_ptr<const FrameStream> nextPrefix;
@@ -272,19 +272,22 @@ void encodeSegment(Shared &shared, std::vector<std::unique_ptr<Segment>> &segmen
         if (shared.stopped())
             return;
         const bool pastBoundary = next && position >= next->boundary * mp3::samplesPerFrame;
-        if (position < total) {
-            const int chunk = pastBoundary ? kJoinChunkFrames : kChunkFrames;
-            const auto count =
-                int32_t(std::min<int64_t>(int64_t(chunk) * mp3::samplesPerFrame, total - position));
-            if (!shared.source.read(position, count, pcm.data()))
+        if (!ended) {
+            const int32_t wanted = (pastBoundary ? kJoinChunkFrames : kChunkFrames) *
+                                   mp3::samplesPerFrame;
+            const int32_t count = shared.source.readUpTo(position, wanted, pcm.data());
+            if (count < 0)
                 throw MP3EncoderError::writeFailed(kSourceError);
-            const unsigned char *bytes = nullptr;
-            const int32_t produced =
-                lame_encoder_encode_pcm16(seg.ctx.get(), pcm.data(), count, &bytes);
-            appendOrFail(seg, bytes, produced);
-            position += count;
-            seg.encodedFrames =
-                (position + mp3::samplesPerFrame - 1) / mp3::samplesPerFrame - seg.startFrame;
+            if (count > 0) {
+                const unsigned char *bytes = nullptr;
+                const int32_t produced =
+                    lame_encoder_encode_pcm16(seg.ctx.get(), pcm.data(), count, &bytes);
+                appendOrFail(seg, bytes, produced);
+                position += count;
+                seg.encodedFrames =
+                    (position + mp3::samplesPerFrame - 1) / mp3::samplesPerFrame - seg.startFrame;
+            }
+            ended = count < wanted;
         } else if (!flushed) {
             const unsigned char *bytes = nullptr;
             const int32_t produced = lame_encoder_flush(seg.ctx.get(), &bytes);
@@ -629,12 +632,17 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
 {
     if (!out)
         throw MP3EncoderError::outputFileNotFound();
-    if (!isMpeg1Rate(settings.sampleRate) || source.frameCount() <= 0)
+    const int64_t expected = source.expectedFrameCount();
+    if (!isMpeg1Rate(settings.sampleRate) || expected <= 0)
         return encodeWhole(source, settings, out, cancel, progress);
 
-    const int64_t samples = source.frameCount();
-    const int64_t inputFrames = (samples + mp3::samplesPerFrame - 1) / mp3::samplesPerFrame;
+    // Segments are planned on the length the source expects; a source still filling
+    // may end up shorter or longer than that.
     const int64_t minimumSegment = settings.maxOverlapFrames + 2 * kAgreeFrames + 16;
+    auto framesOf = [](int64_t samples) {
+        return (samples + mp3::samplesPerFrame - 1) / mp3::samplesPerFrame;
+    };
+    const int64_t inputFrames = framesOf(expected);
     const int64_t count = std::clamp<int64_t>(settings.segments, 1,
                                               std::max<int64_t>(1, inputFrames / minimumSegment));
     const int period = paddingPeriod(settings.sampleRate);
@@ -648,6 +656,9 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
         const int64_t early = std::max<int64_t>(0, seg->boundary - settings.warmupFrames);
         seg->startFrame = k == 0 ? 0 : early / period * period;
         seg->ctx = makeContext(settings, k == 0);
+        // Its own frames and those it encodes past its end while looking for the join.
+        seg->stream.reserveFrames(
+            size_t(seg->end - seg->startFrame + 2 * settings.maxOverlapFrames + kAgreeFrames + 8));
         if (settings.memoryPerSegmentBytes > 0) {
             // The join search reads back to the boundary, at most this far behind the
             // newest frame (1441 bytes is the longest MPEG-1 Layer III frame).
@@ -685,10 +696,31 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
             }
         }
     }
-    if (shared.error)
-        std::rethrow_exception(shared.error);
     if (cancel && cancel->load())
         throw MP3EncoderError::encodingCancelled();
+    // Every segment has read to its end, so the source has ended unless one failed: a
+    // source that ended well short of the plan leaves its last segment too short to
+    // join, and the now complete input is planned again.
+    bool joinFailed = false;
+    if (shared.error) {
+        try {
+            std::rethrow_exception(shared.error);
+        } catch (const MP3EncoderError &error) {
+            joinFailed = error.kind() == MP3EncoderError::Kind::writeFailed &&
+                         error.code() == kJoinError;
+        } catch (...) {
+        }
+        if (!joinFailed)
+            std::rethrow_exception(shared.error);
+    }
+    const int64_t samples = source.frameCount();
+    if (count > 1 && framesOf(samples) < segments.back()->boundary + minimumSegment &&
+        source.expectedFrameCount() == samples) {
+        segments.clear();
+        return encodeSegmentedMp3(source, settings, out, cancel, progress);
+    }
+    if (joinFailed)
+        std::rethrow_exception(shared.error);
 
     // The output frames: segment k from its join (0 for the first) to the next join.
     struct OutFrame {
@@ -697,6 +729,7 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
         int length;
     };
     std::vector<OutFrame> frames;
+    frames.reserve(size_t(framesOf(samples)) + 2);
     SplicedMainData mainData;
     for (size_t k = 0; k < segments.size(); ++k) {
         const Segment &seg = *segments[k];

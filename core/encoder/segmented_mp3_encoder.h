@@ -6,6 +6,7 @@
 // so that the file decodes to the same samples as one encoder over the whole input.
 // Only MPEG-1 rates (32, 44.1, 48 kHz) are split; other rates are encoded in one piece.
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -19,14 +20,32 @@ namespace tonbrook {
 
 // Random access to the whole input as interleaved signed 16-bit PCM. read() is called
 // from several threads at once, each for its own range of positions.
+//
+// A source may still be filling while it is read (a decoder appending to it): the
+// segments are then planned on expectedFrameCount(), readUpTo() waits for the frames it
+// is asked for, and the exact length is taken once the source has ended.
 class PcmSource {
 public:
     virtual ~PcmSource() = default;
-    // Number of sample frames (samples per channel).
+    // Number of sample frames (samples per channel); a source still filling waits for
+    // its end (or its failure) first.
     virtual int64_t frameCount() const = 0;
     // Copies count sample frames from position firstFrame on into interleaved; false on
     // a read failure.
     virtual bool read(int64_t firstFrame, int32_t count, int16_t *interleaved) = 0;
+
+    // The frames the source expects to hold in all, to plan segments on before it ends.
+    virtual int64_t expectedFrameCount() const { return frameCount(); }
+    // Copies up to count frames from firstFrame on, fewer only where the input ends there;
+    // returns how many, or -1 on a read failure. A source still filling waits for them.
+    virtual int32_t readUpTo(int64_t firstFrame, int32_t count, int16_t *interleaved)
+    {
+        const auto available =
+            int32_t(std::clamp<int64_t>(frameCount() - firstFrame, 0, int64_t(count)));
+        if (available == 0)
+            return 0;
+        return read(firstFrame, available, interleaved) ? available : -1;
+    }
 };
 
 struct Mp3Tags {

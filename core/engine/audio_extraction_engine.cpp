@@ -11,11 +11,14 @@
 #include <QUuid>
 
 #include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -93,9 +96,6 @@ std::optional<std::string> utf8(const QString &text)
 
 // Shorter inputs gain less from several encoders than their warm-up costs.
 constexpr double minimumSegmentedSeconds = 30.0;
-// The share of the progress bar the decode of a segmented extraction takes; encoding is
-// the rest.
-constexpr double segmentedDecodeShare = 0.1;
 
 // Whether an extraction is split over several encoder threads: only MPEG-1 rates are.
 bool encodesInSegments(int threads, int rate, double seconds)
@@ -127,12 +127,13 @@ Mp3Tags tagsFor(const QString &from, const AudioExtractionSettings &settings,
     return tags;
 }
 
-// The conditioned PCM of a segmented extraction, decoded once into a hidden file beside the
-// partial MP3 and removed with it on every path. The segment encoders read it at once, each
-// its own range.
+// The conditioned PCM of a segmented extraction, written to a hidden file beside the
+// partial MP3 as it is decoded and removed with it on every path. The segment encoders
+// read it while it fills, each its own range, waiting for the frames not decoded yet.
 class TemporaryPcm : public PcmSource {
 public:
-    TemporaryPcm(QString path, int channels) : m_path(std::move(path)), m_channels(channels)
+    TemporaryPcm(QString path, int channels, int64_t expectedFrames)
+        : m_path(std::move(path)), m_channels(channels), m_expected(expectedFrames)
     {
         m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
                       0600);
@@ -161,12 +162,65 @@ public:
             bytes += written;
             left -= std::size_t(written);
         }
-        m_frames += frames;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_frames += frames;
+        }
+        m_grown.notify_all();
     }
 
-    int64_t frameCount() const override { return m_frames; }
+    // No more frames follow: readers get what there is.
+    void finish() { end(false); }
+    // The input stops short (a failure or a stop): waiting readers fail.
+    void abandon() { end(true); }
+
+    int64_t frameCount() const override
+    {
+        std::unique_lock lock(m_mutex);
+        m_grown.wait(lock, [this] { return m_ended; });
+        return m_frames;
+    }
+
+    int64_t expectedFrameCount() const override
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_ended ? m_frames : m_expected;
+    }
+
+    int32_t readUpTo(int64_t firstFrame, int32_t count, int16_t *interleaved) override
+    {
+        int64_t available = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_grown.wait(lock, [&] { return m_ended || m_frames >= firstFrame + count; });
+            if (m_abandoned)
+                return -1;
+            available = std::clamp<int64_t>(m_frames - firstFrame, 0, count);
+        }
+        return available == 0 || readFile(firstFrame, int32_t(available), interleaved)
+                   ? int32_t(available)
+                   : -1;
+    }
 
     bool read(int64_t firstFrame, int32_t count, int16_t *interleaved) override
+    {
+        return readUpTo(firstFrame, count, interleaved) == count;
+    }
+
+private:
+    void end(bool abandoned)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_ended)
+                return;
+            m_ended = true;
+            m_abandoned = abandoned;
+        }
+        m_grown.notify_all();
+    }
+
+    bool readFile(int64_t firstFrame, int32_t count, int16_t *interleaved) const
     {
         const std::size_t frameBytes = std::size_t(m_channels) * sizeof(int16_t);
         char *bytes = reinterpret_cast<char *>(interleaved);
@@ -185,38 +239,82 @@ public:
         return true;
     }
 
-private:
     QString m_path;
     int m_channels;
+    int64_t m_expected;
     int m_fd = -1;
-    qint64 m_frames = 0;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_grown;
+    int64_t m_frames = 0;
+    bool m_ended = false;
+    bool m_abandoned = false;
 };
 
-// Encodes the decoded PCM on `threads` encoders into the partial file; a stop ends it as a
-// cancellation.
-void encodeInSegments(TemporaryPcm &pcm, const AudioExtractionSettings &settings,
-                      const Mp3Tags &tags, int rate, int channels, int threads, const QString &path,
-                      std::stop_token stop, const std::function<void(double)> &progress)
-{
-    SegmentedMp3Settings segmented;
-    segmented.sampleRate = rate;
-    segmented.channels = channels;
-    segmented.bitrateKbps = settings.bitrate.kbps();
-    segmented.vbrQuality = settings.bitrate.vbrQuality();
-    segmented.segments = threads;
-    // Each segment's older frames wait on disk beyond this; 2 MiB costs no speed here.
-    segmented.memoryPerSegmentBytes = std::size_t(2) << 20;
-    segmented.tags = tags;
-    std::atomic<bool> cancelled = false;
-    const std::stop_callback onStop(stop, [&cancelled] { cancelled = true; });
-    try {
-        encodeSegmentedMp3(pcm, segmented, nativePath(path), &cancelled, progress);
-    } catch (const MP3EncoderError &error) {
-        if (error.kind() == MP3EncoderError::Kind::encodingCancelled || stop.stop_requested())
-            throw AudioExtractionError::cancelled();
-        throw;
+// Encodes the PCM on `threads` encoders into the partial file on a thread of its own while
+// the caller decodes into it; a stop ends it as a cancellation.
+class SegmentedEncoding {
+public:
+    SegmentedEncoding(TemporaryPcm &pcm, const AudioExtractionSettings &settings,
+                      const Mp3Tags &tags, int rate, int channels, int threads,
+                      const QString &path, std::stop_token stop,
+                      std::function<void(double)> progress)
+        : m_pcm(pcm)
+    {
+        SegmentedMp3Settings segmented;
+        segmented.sampleRate = rate;
+        segmented.channels = channels;
+        segmented.bitrateKbps = settings.bitrate.kbps();
+        segmented.vbrQuality = settings.bitrate.vbrQuality();
+        segmented.segments = threads;
+        // Each segment's older frames wait on disk beyond this; 1 MiB costs no speed here.
+        segmented.memoryPerSegmentBytes = std::size_t(1) << 20;
+        segmented.tags = tags;
+        m_thread = std::jthread([this, segmented = std::move(segmented), path = nativePath(path),
+                                 stop = std::move(stop), progress = std::move(progress)] {
+            const std::stop_callback onStop(stop, [this] { m_cancelled = true; });
+            try {
+                encodeSegmentedMp3(m_pcm, segmented, path, &m_cancelled, progress);
+            } catch (const MP3EncoderError &error) {
+                m_failure = error.kind() == MP3EncoderError::Kind::encodingCancelled ||
+                                    stop.stop_requested()
+                                ? std::make_exception_ptr(AudioExtractionError::cancelled())
+                                : std::current_exception();
+            } catch (...) {
+                m_failure = std::current_exception();
+            }
+            m_done = true;
+        });
     }
-}
+    // Leaving early (a failure or a stop while decoding) stops the encoders first.
+    ~SegmentedEncoding()
+    {
+        if (m_thread.joinable()) {
+            m_cancelled = true;
+            m_pcm.abandon();
+        }
+    }
+    SegmentedEncoding(const SegmentedEncoding &) = delete;
+    SegmentedEncoding &operator=(const SegmentedEncoding &) = delete;
+
+    // Whether the encoders stopped before the input ended: only a failure does that.
+    bool failedEarly() const { return m_done.load(); }
+
+    // Waits for the encoders once the whole input is in; rethrows their failure.
+    void finish()
+    {
+        m_pcm.finish();
+        m_thread.join();
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
+private:
+    TemporaryPcm &m_pcm;
+    std::atomic<bool> m_cancelled = false;
+    std::atomic<bool> m_done = false;
+    std::exception_ptr m_failure;
+    std::jthread m_thread; // last: it stops and is joined before the rest goes
+};
 
 } // namespace
 
@@ -336,13 +434,36 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
 
     PartialOutput partial(temporaryPathFor(to));
     const Mp3Tags tags = tagsFor(from, settings, metadata);
-    // Split over several encoders, the PCM is decoded once into a file they all read;
-    // otherwise one encoder takes it block by block as it is decoded.
+    const auto startTime = std::chrono::steady_clock::now();
+    auto lastReport = startTime;
+    const ConditioningPlan plan = ConditioningPlan::make(
+        gain, trim.lengthSeconds, rate, settings.fadeInDuration, settings.fadeOutDuration);
+
+    // Split over several encoders, the PCM goes to a file they read while it is decoded;
+    // otherwise one encoder takes it block by block. The encoders report the progress then.
     std::unique_ptr<TemporaryPcm> pcm;
+    std::unique_ptr<SegmentedEncoding> segmented;
     if (encodesInSegments(encoderThreads, rate, trim.lengthSeconds)) {
         pcm = std::make_unique<TemporaryPcm>(
             partial.path().chopped(qsizetype(sizeof(".part") - 1)) + QStringLiteral(".pcm"),
-            channels);
+            channels, plan.totalFrames);
+        std::function<void(double)> progress;
+        if (onProgress)
+            // An input that ends well short of its duration is planned again once it has
+            // ended; the bar then waits where it was.
+            progress = [&onProgress, &plan, &lastReport, startTime, rate,
+                        length = trim.lengthSeconds, shown = 0.0](double done) mutable {
+                const auto now = std::chrono::steady_clock::now();
+                if (now - lastReport < std::chrono::milliseconds(100))
+                    return;
+                shown = std::max(shown, done);
+                onProgress(ExtractionProgress::report(qint64(double(plan.totalFrames) * shown),
+                                                      rate, length, secondsSince(startTime)));
+                lastReport = now;
+            };
+        segmented = std::make_unique<SegmentedEncoding>(*pcm, settings, tags, rate, channels,
+                                                        encoderThreads, partial.path(), stop,
+                                                        std::move(progress));
     } else {
         partial.encoder =
             std::make_unique<MP3Encoder>(rate, rate, channels, settings.bitrate.kbps(),
@@ -353,17 +474,15 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
         partial.encoder->prepare();
     }
 
-    const auto startTime = std::chrono::steady_clock::now();
-    auto lastReport = startTime;
-    const ConditioningPlan plan = ConditioningPlan::make(
-        gain, trim.lengthSeconds, rate, settings.fadeInDuration, settings.fadeOutDuration);
     qint64 framesWritten = 0;
-
     while (reader->status() == ReaderStatus::reading) {
         if (stop.stop_requested()) {
             reader->cancelReading();
             throw AudioExtractionError::cancelled();
         }
+        // The encoders only stop before the input ends when they failed.
+        if (segmented && segmented->failedEarly())
+            break;
         std::optional<SampleBuffer> buffer = reader->copyNextSampleBuffer();
         if (!buffer)
             break;
@@ -381,12 +500,11 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
         framesWritten += frames;
 
         const auto now = std::chrono::steady_clock::now();
-        if (now - lastReport >= std::chrono::milliseconds(100) ||
-            framesWritten >= plan.totalFrames) {
-            if (onProgress)
-                onProgress(ExtractionProgress::report(
-                    pcm ? qint64(double(framesWritten) * segmentedDecodeShare) : framesWritten,
-                    rate, trim.lengthSeconds, secondsSince(startTime)));
+        if (!segmented && onProgress &&
+            (now - lastReport >= std::chrono::milliseconds(100) ||
+             framesWritten >= plan.totalFrames)) {
+            onProgress(ExtractionProgress::report(framesWritten, rate, trim.lengthSeconds,
+                                                  secondsSince(startTime)));
             lastReport = now;
         }
     }
@@ -394,6 +512,8 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     // A stop that cut the reader short is a cancellation, never the end of the input.
     if (stop.stop_requested())
         throw AudioExtractionError::cancelled();
+    if (segmented && segmented->failedEarly())
+        segmented->finish(); // rethrows the encoders' failure
     if (reader->status() == ReaderStatus::failed) {
         const auto error = reader->error();
         throw AudioExtractionError::readerFailed(
@@ -406,18 +526,8 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
             QStringLiteral("No audio could be decoded from \"%1\"; the file is damaged or "
                            "incomplete.")
                 .arg(QFileInfo(from).fileName()));
-    if (pcm)
-        encodeInSegments(
-            *pcm, settings, tags, rate, channels, encoderThreads, partial.path(), stop,
-            [&](double done) {
-                const auto now = std::chrono::steady_clock::now();
-                if (!onProgress || now - lastReport < std::chrono::milliseconds(100))
-                    return;
-                const double share = segmentedDecodeShare + (1.0 - segmentedDecodeShare) * done;
-                onProgress(ExtractionProgress::report(qint64(double(framesWritten) * share), rate,
-                                                      trim.lengthSeconds, secondsSince(startTime)));
-                lastReport = now;
-            });
+    if (segmented)
+        segmented->finish();
     else
         partial.encoder->finish();
     partial.commit(to);

@@ -130,6 +130,11 @@ private slots:
              {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=60", "-f", "lavfi", "-i",
               "sine=frequency=440:sample_rate=48000:duration=60", "-ac", "2", "-c:v", "libx264",
               "-preset", "ultrafast", "-c:a", "aac", "-metadata", "title=Long Tone", "-shortest"});
+        // The audio stops at 34 s of a 60 s video.
+        make("short-audio.mp4",
+             {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=60", "-f", "lavfi", "-i",
+              "sine=frequency=440:sample_rate=48000:duration=34", "-c:v", "libx264", "-preset",
+              "ultrafast", "-c:a", "aac"});
         make("mono22050.mkv", {"-f", "lavfi", "-i",
                                "sine=frequency=300:sample_rate=22050:duration=4", "-c:a", "flac"});
         make("surround.mov",
@@ -414,10 +419,13 @@ private slots:
     // gives, with trims, fades, gain and normalisation placed by their position in the file.
     void segmentedEncodingMatchesOneEncoder_data()
     {
+        QTest::addColumn<QString>("source");
         QTest::addColumn<AudioExtractionSettings>("settings");
         QTest::addColumn<int>("threads");
         AudioExtractionSettings plain;
-        QTest::newRow("48 kHz stereo 320k, 2 threads") << plain << 2;
+        QTest::newRow("48 kHz stereo 320k, 2 threads") << "long.mp4" << plain << 2;
+        // Planned on 60 s, the third segment starts after the audio has ended.
+        QTest::newRow("audio shorter than the video, 3 threads") << "short-audio.mp4" << plain << 3;
         AudioExtractionSettings shaped;
         shaped.bitrate = BitrateOption::vbr2;
         shaped.sampleRate = SampleRateOption::sr44100;
@@ -427,28 +435,31 @@ private slots:
         shaped.fadeInDuration = 2.5;
         shaped.fadeOutDuration = 3.0;
         shaped.volumeGainDb = -4.5;
-        QTest::newRow("44.1 kHz mono V2, trim, fades, gain, 3 threads") << shaped << 3;
+        QTest::newRow("44.1 kHz mono V2, trim, fades, gain, 3 threads")
+            << "long.mp4" << shaped << 3;
         AudioExtractionSettings normalized;
         normalized.bitrate = BitrateOption::cbr128;
         normalized.sampleRate = SampleRateOption::sr32000;
         normalized.normalizePeak = true;
-        QTest::newRow("32 kHz stereo 128k, normalised, 4 threads") << normalized << 4;
+        QTest::newRow("32 kHz stereo 128k, normalised, 4 threads")
+            << "long.mp4" << normalized << 4;
     }
 
     void segmentedEncodingMatchesOneEncoder()
     {
+        QFETCH(QString, source);
         QFETCH(AudioExtractionSettings, settings);
         QFETCH(int, threads);
-        const QString dir = m_dir.filePath(QStringLiteral("segmented-%1").arg(threads));
+        const QString dir = m_dir.filePath(QStringLiteral("segmented-%1").arg(QTest::currentDataTag()));
         const QString single = dir + "/single.mp3";
         const QString segmented = dir + "/segmented.mp3";
-        QVERIFY(!extract(m_media["long.mp4"], single, settings).failure);
-        // The split path decodes into a hidden PCM file beside the partial MP3 first.
+        QVERIFY(!extract(m_media[source], single, settings).failure);
+        // The split path decodes into a hidden PCM file beside the partial MP3.
         std::atomic<bool> sawDecodedPcm = false;
         QList<ExtractionProgress> reports;
         AudioExtractionEngine engine;
         engine.setEncoderThreads(threads);
-        auto done = engine.extractAudio(m_media["long.mp4"], segmented, settings, std::nullopt,
+        auto done = engine.extractAudio(m_media[source], segmented, settings, std::nullopt,
                                         [&](const ExtractionProgress &p) {
                                             if (!folderEntries(dir).filter(".pcm").isEmpty())
                                                 sawDecodedPcm = true;
