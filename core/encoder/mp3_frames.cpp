@@ -27,6 +27,9 @@ private:
     size_t m_bit = 0;
 };
 
+// Room beyond the spill limit for the frames of one append.
+constexpr size_t kAppendSlack = 64 * 1024;
+
 } // namespace
 
 int bitrateForIndex(int index)
@@ -163,6 +166,10 @@ void FrameStream::setSpill(size_t spillAbove, size_t keep)
 {
     m_spillAbove = spillAbove;
     m_keep = std::min(keep, spillAbove);
+    // The main data in memory never grows past the limit by more than one append's worth,
+    // so it is allocated once.
+    if (spillAbove > 0)
+        m_held.reserve(spillAbove + kAppendSlack);
 }
 
 const uint8_t *FrameStream::heldMainData(int64_t pos) const

@@ -15,16 +15,18 @@ namespace tonbrook::mp3 {
 inline constexpr int samplesPerFrame = 1152;
 inline constexpr int granulesPerFrame = 2;
 
+// Fields are as narrow as their ranges allow: a long file's streams hold one of these per
+// frame in every segment.
 struct FrameHeader {
-    int bitrateIndex = 0; // 1..14
-    int bitrateKbps = 0;
-    int sampleRate = 0;
-    int padding = 0;        // 0 or 1 byte
-    int channels = 0;       // 1 (mode 3) or 2
-    bool hasCrc = false;    // 16-bit check after the header
-    int frameLength = 0;    // bytes, header included
-    int headerLength = 0;   // 4, or 6 with the check
-    int sideInfoLength = 0; // 17 (mono) or 32 bytes
+    int32_t sampleRate = 0;
+    int16_t bitrateKbps = 0;
+    int16_t frameLength = 0;   // bytes, header included
+    uint8_t bitrateIndex = 0;  // 1..14
+    uint8_t padding = 0;       // 0 or 1 byte
+    uint8_t channels = 0;      // 1 (mode 3) or 2
+    uint8_t headerLength = 0;  // 4, or 6 with the check
+    uint8_t sideInfoLength = 0; // 17 (mono) or 32 bytes
+    bool hasCrc = false;       // 16-bit check after the header
 };
 
 // Parses four header bytes; false for anything but an MPEG-1 Layer III header with a
@@ -39,13 +41,13 @@ int bitrateForIndex(int index);
 
 // The fields of one granule of one channel that matter when frames are joined.
 struct GranuleChannel {
-    int part23Length = 0; // bits of main data (scale factors and Huffman code)
-    int blockType = 0;    // 0 long, 1 start, 2 short, 3 stop
+    int16_t part23Length = 0; // bits of main data (scale factors and Huffman code)
+    uint8_t blockType = 0;    // 0 long, 1 start, 2 short, 3 stop
 };
 
 struct SideInfo {
-    int mainDataBegin = 0; // bytes before this frame's data region where its main data starts
-    int payloadBits = 0;   // sum of part2_3_length over granules and channels
+    int16_t mainDataBegin = 0; // bytes before this frame's data region where its main data starts
+    int16_t payloadBits = 0;   // sum of part2_3_length over granules and channels
     std::array<std::array<GranuleChannel, 2>, granulesPerFrame> granules{};
 };
 
@@ -65,13 +67,13 @@ inline constexpr int maxHeadLength = 38;
 // region lies in the stream's main-data coordinates (the concatenation of every frame's
 // data region).
 struct ParsedFrame {
+    int64_t dataStart = 0;    // main-data coordinate of the data region
+    int64_t payloadStart = 0; // dataStart - mainDataBegin
+    int64_t payloadEnd = 0;   // end of the main data of this and every earlier frame
     FrameHeader header;
     SideInfo side;
     std::array<uint8_t, maxHeadLength> head{}; // header and side information bytes
-    int64_t dataStart = 0;                     // main-data coordinate of the data region
-    int dataLength = 0;                        // bytes of the data region
-    int64_t payloadStart = 0;                  // dataStart - mainDataBegin
-    int64_t payloadEnd = 0; // end of the main data of this and every earlier frame
+    int32_t dataLength = 0;                    // bytes of the data region
 
     int headLength() const { return header.headerLength + header.sideInfoLength; }
     const uint8_t *sideInfo() const { return head.data() + header.headerLength; }
@@ -92,6 +94,8 @@ public:
     // Once more than spillAbove bytes of main data are in memory, all but the newest
     // keep bytes go to a temporary file (spillAbove 0: everything stays in memory).
     void setSpill(size_t spillAbove, size_t keep);
+    // Room for this many frames, so that a long stream's list is not copied as it grows.
+    void reserveFrames(size_t count) { m_frames.reserve(count); }
 
     // Appends bytes and parses every frame they complete; false once the bytes stop
     // being a stream of MPEG-1 Layer III frames or the temporary file failed (the
