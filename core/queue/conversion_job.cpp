@@ -12,15 +12,60 @@
 #include <algorithm>
 #include <utility>
 
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
+
 namespace tonbrook {
 
 namespace {
+
+// Work crosses threads here only through Qt: into the inspection pool (QThreadPool::start) and
+// back to the main thread (a queued invokeMethod). Qt orders the sender's writes before the
+// receiver's call with the queue's lock, and the call before the functor's destruction, which
+// may come on either thread, with a reference count. Qt is not built with ThreadSanitizer, so
+// the sanitizer sees neither and would report every capture. Under the sanitizer HandedOver
+// states both on the functor's own address: released once it is in place (each move or copy
+// ends with it) and after the call, acquired before the call and before its destruction. In
+// other builds it only forwards the call.
+template <typename Fn> class HandedOver {
+public:
+    explicit HandedOver(Fn fn) : m_fn(std::move(fn)) { release(); }
+    HandedOver(HandedOver &&other) : m_fn(std::move(other.m_fn)) { release(); }
+    HandedOver(const HandedOver &other) : m_fn(other.m_fn) { release(); }
+    HandedOver &operator=(const HandedOver &) = delete;
+    ~HandedOver() { acquire(); }
+
+    void operator()()
+    {
+        acquire();
+        m_fn();
+        release();
+    }
+
+private:
+    void release()
+    {
+#if defined(__SANITIZE_THREAD__)
+        __tsan_release(this);
+#endif
+    }
+    void acquire()
+    {
+#if defined(__SANITIZE_THREAD__)
+        __tsan_acquire(this);
+#endif
+    }
+
+    Fn m_fn;
+};
 
 // Runs fn on the main thread; the application object is the one receiver that outlives jobs.
 template <typename Fn> void postToMainThread(Fn &&fn)
 {
     if (QCoreApplication *app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, std::forward<Fn>(fn), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(app, HandedOver<std::decay_t<Fn>>(std::forward<Fn>(fn)),
+                                  Qt::QueuedConnection);
 }
 
 QString describe(std::exception_ptr failure)
@@ -179,7 +224,7 @@ void ConversionJob::inspect()
     const QPointer<ConversionJob> self(this);
     const QUrl source = m_sourceURL;
     const quint64 extractionsBefore = m_lastGeneration;
-    inspectionPool()->start([self, source, extractionsBefore, alive = m_alive] {
+    auto inspection = [self, source, extractionsBefore, alive = m_alive] {
         // A folder of a thousand files queues a thousand inspections; skip those nobody awaits.
         if (!alive->load())
             return;
@@ -194,7 +239,8 @@ void ConversionJob::inspect()
             if (self)
                 self->finishInspection(extractionsBefore, info, error);
         });
-    });
+    };
+    inspectionPool()->start(HandedOver(std::move(inspection)));
 }
 
 void ConversionJob::finishInspection(quint64 extractionsBefore, std::optional<VideoFileInfo> info,
