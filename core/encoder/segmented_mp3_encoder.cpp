@@ -26,6 +26,8 @@ constexpr int kAgreeFrames = 8;
 // Frames encoded per call before the boundary, and after it while looking for the join.
 constexpr int kChunkFrames = 16;
 constexpr int kJoinChunkFrames = 2;
+// Frames the first segment encodes while the speed of a filling source is measured.
+constexpr int kLatenessFrames = 256;
 // Error codes of writeFailed beside LAME's and the C layer's.
 constexpr int32_t kFileError = -3;
 constexpr int32_t kSourceError = -4;
@@ -85,6 +87,30 @@ struct Shared {
     std::mutex errorMutex;
     std::exception_ptr error;
     std::atomic<int> running{0};
+
+    // Segments after the first wait for their places (see planSegments).
+    std::mutex planMutex;
+    std::condition_variable planReady;
+    std::atomic<bool> planned{false};
+
+    bool waitForPlan()
+    {
+        std::unique_lock lock(planMutex);
+        while (!planned.load()) {
+            if (stopped())
+                return false;
+            planReady.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+    void publishPlan()
+    {
+        {
+            const std::lock_guard lock(planMutex);
+            planned = true;
+        }
+        planReady.notify_all();
+    }
 
     bool stopped() const
     {
@@ -251,6 +277,8 @@ std::shared_ptr<const FrameStream> waitForPrefix(Segment &seg, const Shared &sha
 void encodeSegment(Shared &shared, std::vector<std::unique_ptr<Segment>> &segments, size_t k)
 {
     const SegmentedMp3Settings &settings = shared.settings;
+    if (k > 0 && !shared.waitForPlan())
+        return;
     Segment &seg = *segments[k];
     Segment *next = k + 1 < segments.size() ? segments[k + 1].get() : nullptr;
     const int channels = settings.channels;
@@ -265,13 +293,16 @@ void encodeSegment(Shared &shared, std::vector<std::unique_ptr<Segment>> &segmen
     bool published = k == 0;
     std::shared_ptr<const FrameStream> nextPrefix;
     std::optional<JoinSearch> search;
-    int64_t candidate = next ? next->boundary : 0;
+    int64_t candidate = 0; // set once the boundary is known
     bool fallback = settings.forceFallbackJoin;
 
     for (;;) {
         if (shared.stopped())
             return;
-        const bool pastBoundary = next && position >= next->boundary * mp3::samplesPerFrame;
+        // The first segment starts before the plan; it is made long before the first
+        // boundary could be reached.
+        const bool pastBoundary = next && shared.planned.load() &&
+                                  position >= next->boundary * mp3::samplesPerFrame;
         if (!ended) {
             const int32_t wanted = (pastBoundary ? kJoinChunkFrames : kChunkFrames) *
                                    mp3::samplesPerFrame;
@@ -311,6 +342,7 @@ void encodeSegment(Shared &shared, std::vector<std::unique_ptr<Segment>> &segmen
             if (!nextPrefix)
                 return;
             search.emplace(seg, *nextPrefix, next->startFrame, cbr);
+            candidate = next->boundary;
         }
         // Try candidates in order until one needs frames A has not produced yet.
         for (;;) {
@@ -624,6 +656,44 @@ SegmentedMp3Result encodeWhole(PcmSource &source, const SegmentedMp3Settings &se
     return result;
 }
 
+// A segment's own frames and those it encodes past its end while looking for the join.
+size_t framesToHold(const Segment &seg, const SegmentedMp3Settings &settings)
+{
+    return size_t(seg.end - seg.startFrame + 2 * settings.maxOverlapFrames + kAgreeFrames + 8);
+}
+
+// Places the segments over inputFrames frames. A later segment cannot start before the
+// decoder has reached it, so each starts lateness * (its first frame) frame-times after
+// the first, where lateness is the decoder's time per frame over an encoder's; segments
+// then shorten by as much as they start late, so that all of them end together.
+void planSegments(std::vector<std::unique_ptr<Segment>> &segments, int64_t inputFrames,
+                  double lateness, const SegmentedMp3Settings &settings, int64_t minimumSegment)
+{
+    const auto count = int64_t(segments.size());
+    const int period = paddingPeriod(settings.sampleRate);
+    std::vector<int64_t> boundaries(size_t(count) + 1, inputFrames);
+    const double r = std::clamp(lateness, 0.0, 0.5);
+    const double each =
+        r > 1e-6 ? double(inputFrames) * r / (1.0 - std::pow(1.0 - r, double(count)))
+                 : double(inputFrames) / double(count);
+    double at = 0.0;
+    for (int64_t k = 0; k < count; ++k) {
+        boundaries[size_t(k)] = std::clamp(int64_t(std::llround(at)), k * minimumSegment,
+                                           inputFrames - (count - k) * minimumSegment);
+        at += each - r * at;
+    }
+    // The first segment is already encoding: only its end is set.
+    segments.front()->end = boundaries[1];
+    for (int64_t k = 1; k < count; ++k) {
+        Segment &seg = *segments[size_t(k)];
+        seg.boundary = boundaries[size_t(k)];
+        seg.end = boundaries[size_t(k) + 1];
+        const int64_t early = std::max<int64_t>(0, seg.boundary - settings.warmupFrames);
+        seg.startFrame = early / period * period;
+        seg.stream.reserveFrames(framesToHold(seg, settings));
+    }
+}
+
 } // namespace
 
 SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Settings &settings,
@@ -645,20 +715,12 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
     const int64_t inputFrames = framesOf(expected);
     const int64_t count = std::clamp<int64_t>(settings.segments, 1,
                                               std::max<int64_t>(1, inputFrames / minimumSegment));
-    const int period = paddingPeriod(settings.sampleRate);
 
     // Every encoder is set up on this thread, one after the other, before any encodes.
     std::vector<std::unique_ptr<Segment>> segments;
     for (int64_t k = 0; k < count; ++k) {
         auto seg = std::make_unique<Segment>();
-        seg->boundary = k * inputFrames / count;
-        seg->end = (k + 1) * inputFrames / count;
-        const int64_t early = std::max<int64_t>(0, seg->boundary - settings.warmupFrames);
-        seg->startFrame = k == 0 ? 0 : early / period * period;
         seg->ctx = makeContext(settings, k == 0);
-        // Its own frames and those it encodes past its end while looking for the join.
-        seg->stream.reserveFrames(
-            size_t(seg->end - seg->startFrame + 2 * settings.maxOverlapFrames + kAgreeFrames + 8));
         if (settings.memoryPerSegmentBytes > 0) {
             // The join search reads back to the boundary, at most this far behind the
             // newest frame (1441 bytes is the longest MPEG-1 Layer III frame).
@@ -668,6 +730,10 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
         }
         segments.push_back(std::move(seg));
     }
+    // The first segment's room is made before it starts: at most two thirds of the input
+    // once placed (a lateness of one half, two segments). Untouched room costs no memory.
+    segments.front()->end = std::min(inputFrames, inputFrames * 2 / 3 + 1);
+    segments.front()->stream.reserveFrames(framesToHold(*segments.front(), settings));
 
     Shared shared(settings, source, cancel);
     {
@@ -683,6 +749,33 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
                 --shared.running;
             });
         }
+        // A later segment starts once the source has filled up to it. While it fills, the
+        // first segment's speed over the source's tells how late that will be, and so where
+        // to place the segments.
+        double lateness = 0.0;
+        if (count > 1 && source.readyFrameCount() < expected) {
+            using Clock = std::chrono::steady_clock;
+            const Segment &first = *segments.front();
+            while (first.encodedFrames.load() == 0 && !shared.stopped())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            const auto t0 = Clock::now();
+            const int64_t encoded0 = first.encodedFrames.load();
+            const int64_t ready0 = source.readyFrameCount();
+            int64_t encoded1 = encoded0, ready1 = ready0;
+            while (encoded1 - encoded0 < kLatenessFrames && ready1 < expected &&
+                   !shared.stopped()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                encoded1 = first.encodedFrames.load();
+                ready1 = source.readyFrameCount();
+            }
+            const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+            const double decoded = double(ready1 - ready0) / mp3::samplesPerFrame;
+            if (ready1 < expected && seconds > 0.0 && decoded > 0.0)
+                lateness = double(encoded1 - encoded0) / decoded;
+        }
+        planSegments(segments, inputFrames, lateness, settings, minimumSegment);
+        shared.publishPlan();
+
         int64_t work = 0;
         for (const auto &seg : segments)
             work += seg->end - seg->startFrame;

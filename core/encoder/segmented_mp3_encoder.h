@@ -36,6 +36,8 @@ public:
 
     // The frames the source expects to hold in all, to plan segments on before it ends.
     virtual int64_t expectedFrameCount() const { return frameCount(); }
+    // The frames that can be read now, without waiting.
+    virtual int64_t readyFrameCount() const { return frameCount(); }
     // Copies up to count frames from firstFrame on, fewer only where the input ends there;
     // returns how many, or -1 on a read failure. A source still filling waits for them.
     virtual int32_t readUpTo(int64_t firstFrame, int32_t count, int16_t *interleaved)

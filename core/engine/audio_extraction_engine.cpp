@@ -148,29 +148,25 @@ public:
     TemporaryPcm(const TemporaryPcm &) = delete;
     TemporaryPcm &operator=(const TemporaryPcm &) = delete;
 
-    // A full disk fails as the encoder's own file write does.
+    // Frames reach the file, and the readers, a block at a time: one write per decoded
+    // buffer would cost more system time than the decoding. A full disk fails as the
+    // encoder's own file write does.
     void append(const qint16 *samples, qint64 frames)
     {
-        const char *bytes = reinterpret_cast<const char *>(samples);
-        std::size_t left = std::size_t(frames) * std::size_t(m_channels) * sizeof(qint16);
-        while (left > 0) {
-            const ssize_t written = ::write(m_fd, bytes, left);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                throw MP3EncoderError::writeFailed(-3);
-            bytes += written;
-            left -= std::size_t(written);
-        }
-        {
-            const std::lock_guard lock(m_mutex);
-            m_frames += frames;
-        }
-        m_grown.notify_all();
+        const auto *bytes = reinterpret_cast<const char *>(samples);
+        m_buffer.insert(m_buffer.end(), bytes,
+                        bytes + std::size_t(frames) * std::size_t(m_channels) * sizeof(qint16));
+        m_buffered += frames;
+        if (m_buffer.size() >= blockBytes)
+            flush();
     }
 
     // No more frames follow: readers get what there is.
-    void finish() { end(false); }
+    void finish()
+    {
+        flush();
+        end(false);
+    }
     // The input stops short (a failure or a stop): waiting readers fail.
     void abandon() { end(true); }
 
@@ -185,6 +181,12 @@ public:
     {
         const std::lock_guard lock(m_mutex);
         return m_ended ? m_frames : m_expected;
+    }
+
+    int64_t readyFrameCount() const override
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_frames;
     }
 
     int32_t readUpTo(int64_t firstFrame, int32_t count, int16_t *interleaved) override
@@ -208,6 +210,30 @@ public:
     }
 
 private:
+    static constexpr std::size_t blockBytes = std::size_t(512) << 10;
+
+    void flush()
+    {
+        const char *bytes = m_buffer.data();
+        std::size_t left = m_buffer.size();
+        while (left > 0) {
+            const ssize_t written = ::write(m_fd, bytes, left);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                throw MP3EncoderError::writeFailed(-3);
+            bytes += written;
+            left -= std::size_t(written);
+        }
+        m_buffer.clear();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_frames += m_buffered;
+        }
+        m_buffered = 0;
+        m_grown.notify_all();
+    }
+
     void end(bool abandoned)
     {
         {
@@ -243,6 +269,8 @@ private:
     int m_channels;
     int64_t m_expected;
     int m_fd = -1;
+    std::vector<char> m_buffer; // decoded frames not written yet
+    qint64 m_buffered = 0;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_grown;
     int64_t m_frames = 0;
