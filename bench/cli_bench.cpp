@@ -5,7 +5,8 @@
 //
 // single:  one 10-minute stereo 48 kHz AAC-in-MP4, the CLI and ffmpeg paired run by run.
 // parallel: the same file at 320 kbit/s and at V2, the CLI on every hardware thread, on
-//          one (--threads 1) and ffmpeg, the three in turn run by run.
+//          one (--threads 1) and ffmpeg, the three in turn run by run; then the peak memory
+//          of a 60-minute file on eight encoders.
 // batch:   eight 1-minute files: the CLI with --jobs 1 and --jobs 2, and ffmpeg in two lanes.
 // inspect: --inspect on 100 small video files, one process per file and one for all.
 // Every measured program is a child of this one; peak memory is the child's own (wait4).
@@ -225,6 +226,19 @@ void parallel(const QString &workdir, int runs)
                     one.median() / all.median());
         std::fflush(stdout);
     }
+
+    // Memory grows with the length and the number of segments: an hour on eight encoders.
+    const QString hour = QDir(workdir).filePath("single-60min.mp4");
+    if (!generateAudio(hour, 3600, 440)) {
+        std::fprintf(stderr, "could not generate %s\n", qPrintable(hour));
+        return;
+    }
+    const Run eight = measure({cli, "-q", "--threads", "8", "-o", out, hour});
+    std::printf("\none 60-minute AAC-in-MP4 at 320 kbit/s, --threads 8\n");
+    std::printf("  tonbrook-cli --threads 8             %7.2f s   peak %6.1f MiB%s\n", eight.seconds,
+                double(eight.maxRssKiB) / 1024.0, eight.ok ? "" : "  (FAILED)");
+    std::printf("  peak memory                          %7.1f MiB (target <= 96)\n",
+                double(eight.maxRssKiB) / 1024.0);
 }
 
 void batch(const QString &workdir, int runs)
