@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace tonbrook {
 
@@ -25,12 +27,15 @@ QUrl fileURL(const QString &path)
     return QUrl::fromLocalFile(QDir::cleanPath(path));
 }
 
-// Every accepted file below folder, neither listing nor entering hidden items. The walk reads
-// names as the bytes they are: a name that is not valid UTF-8 still becomes a job, which then
-// fails where the user sees it, instead of vanishing from the walk without a word.
+// Every accepted file below folder, neither listing nor entering hidden items, in the byte
+// order of their paths: the walk's own order is the file system's, which another machine
+// reading the same shared folder need not repeat. The walk reads names as the bytes they are:
+// a name that is not valid UTF-8 still becomes a job, which then fails where the user sees it,
+// instead of vanishing from the walk without a word.
 void collectFolder(const QString &folder, QList<QUrl> &candidates)
 {
     namespace fs = std::filesystem;
+    std::vector<std::string> found;
     std::error_code error;
     fs::recursive_directory_iterator walk(fs::path(QFile::encodeName(folder).toStdString()),
                                           fs::directory_options::skip_permission_denied, error);
@@ -42,7 +47,11 @@ void collectFolder(const QString &folder, QList<QUrl> &candidates)
         std::error_code typeError;
         if (!walk->is_regular_file(typeError))
             continue;
-        const QString path = QFile::decodeName(QByteArray::fromStdString(walk->path().native()));
+        found.push_back(walk->path().native());
+    }
+    std::sort(found.begin(), found.end());
+    for (const std::string &native : found) {
+        const QString path = QFile::decodeName(QByteArray::fromStdString(native));
         if (isAccepted(QFileInfo(path)))
             candidates.append(fileURL(path));
     }
@@ -290,12 +299,10 @@ bool ConversionQueue::isOutputTaken(const ConversionJob *job, const QString &pat
     });
 }
 
-void ConversionQueue::assignOutputURL(ConversionJob *job, const QUrl &wanted)
+QString ConversionQueue::numberedPath(const QString &wanted,
+                                      const std::function<bool(const QString &)> &isTaken)
 {
-    const QString wantedPath = QDir::cleanPath(wanted.toLocalFile());
-    const auto isTaken = [&](const QString &path) {
-        return isOutputTaken(job, path);
-    };
+    const QString wantedPath = QDir::cleanPath(wanted);
     QString path = wantedPath;
     if (isTaken(path)) {
         const QFileInfo file(wantedPath);
@@ -307,12 +314,19 @@ void ConversionQueue::assignOutputURL(ConversionJob *job, const QUrl &wanted)
             path = file.dir().filePath(
                 QStringLiteral("%1 (%2)%3").arg(stem).arg(number).arg(extension));
     }
+    return path;
+}
+
+void ConversionQueue::assignOutputURL(ConversionJob *job, const QUrl &wanted)
+{
+    const QString path = numberedPath(wanted.toLocalFile(), [&](const QString &candidate) {
+        return isOutputTaken(job, candidate);
+    });
     job->setOutputURL(QUrl::fromLocalFile(path));
 }
 
-void ConversionQueue::addFiles(const QList<QUrl> &urls)
+QList<QUrl> ConversionQueue::videoFiles(const QList<QUrl> &urls)
 {
-    assertOwningThread();
     QList<QUrl> candidates;
     for (const QUrl &url : urls) {
         if (!url.isLocalFile())
@@ -326,6 +340,13 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
             candidates.append(fileURL(item.absoluteFilePath()));
         }
     }
+    return candidates;
+}
+
+void ConversionQueue::addFiles(const QList<QUrl> &urls)
+{
+    assertOwningThread();
+    const QList<QUrl> candidates = videoFiles(urls);
 
     bool added = false;
     for (const QUrl &candidate : std::as_const(candidates)) {

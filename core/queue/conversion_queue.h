@@ -113,6 +113,15 @@ public:
     // Mean progress of all jobs; 0 without jobs.
     double overallProgress() const;
 
+    // The acceptable video files among the files and (recursively) folders, in the order
+    // addFiles takes them: the arguments in turn, the files found in one folder in the byte
+    // order of their paths. A file given twice is listed twice.
+    static QList<QUrl> videoFiles(const QList<QUrl> &urls);
+    // The first of wanted (cleaned), "name (2).mp3", "name (3).mp3" and up beside it that
+    // isTaken does not report taken: the rule by which jobs' outputs are numbered.
+    static QString numberedPath(const QString &wanted,
+                                const std::function<bool(const QString &)> &isTaken);
+
     // Every acceptable video file among the files and (recursively) folders becomes a job.
     Q_INVOKABLE void addFiles(const QList<QUrl> &urls);
     Q_INVOKABLE void removeJob(tonbrook::ConversionJob *job);
