@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -128,7 +129,112 @@ private:
 
 } // namespace
 
-ParsedCommandLine parseCommandLine(const QStringList &arguments)
+namespace {
+
+// A whole number from low to high, or none.
+std::optional<qint64> wholeNumber(const QString &text, qint64 low, qint64 high)
+{
+    bool ok = false;
+    const qint64 number = text.trimmed().toLongLong(&ok);
+    if (!ok || number < low || number > high)
+        return std::nullopt;
+    return number;
+}
+
+// --shard auto: the index and count of a Slurm job array task (its IDs need not start at 1)
+// or of a Kubernetes indexed job's pod (zero-based; the count is not in its environment).
+Shard shardFromEnvironment(const QProcessEnvironment &environment, std::optional<qint64> givenCount)
+{
+    const auto variable = [&](const char *name) {
+        return environment.value(QLatin1String(name));
+    };
+    const auto number = [&](const char *name, qint64 low) {
+        const auto value = wholeNumber(variable(name), low, std::numeric_limits<int>::max());
+        if (!value)
+            throw UsageError{QStringLiteral("--shard auto: %1 is '%2', not a whole number of at "
+                                            "least %3")
+                                 .arg(QLatin1String(name), variable(name))
+                                 .arg(low)};
+        return *value;
+    };
+    const auto check = [](qint64 index, qint64 count, const QString &from) {
+        if (count > maximumShards)
+            throw UsageError{QStringLiteral("--shard auto: %1 parts are more than %2 (%3)")
+                                 .arg(count)
+                                 .arg(maximumShards)
+                                 .arg(from)};
+        if (index < 1 || index > count)
+            throw UsageError{QStringLiteral("--shard auto: part %1 is not one of 1 to %2 (%3)")
+                                 .arg(index)
+                                 .arg(count)
+                                 .arg(from)};
+        return Shard{int(index), int(count)};
+    };
+
+    if (!variable("SLURM_ARRAY_TASK_ID").isEmpty()) {
+        const qint64 id = number("SLURM_ARRAY_TASK_ID", 0);
+        const qint64 first = number("SLURM_ARRAY_TASK_MIN", 0);
+        const qint64 count = number("SLURM_ARRAY_TASK_COUNT", 1);
+        if (givenCount && *givenCount != count)
+            throw UsageError{QStringLiteral("--shard-count %1 disagrees with "
+                                            "SLURM_ARRAY_TASK_COUNT=%2")
+                                 .arg(*givenCount)
+                                 .arg(count)};
+        return check(id - first + 1, count,
+                     QStringLiteral("SLURM_ARRAY_TASK_ID=%1, SLURM_ARRAY_TASK_MIN=%2, "
+                                    "SLURM_ARRAY_TASK_COUNT=%3")
+                         .arg(id)
+                         .arg(first)
+                         .arg(count));
+    }
+    if (!variable("JOB_COMPLETION_INDEX").isEmpty()) {
+        const qint64 index = number("JOB_COMPLETION_INDEX", 0);
+        qint64 count = 0;
+        if (givenCount)
+            count = *givenCount;
+        else if (!variable("TONBROOK_SHARD_COUNT").isEmpty())
+            count = number("TONBROOK_SHARD_COUNT", 1);
+        else
+            throw UsageError{QStringLiteral("--shard auto: JOB_COMPLETION_INDEX is set but not "
+                                            "the number of parts: give --shard-count or set "
+                                            "TONBROOK_SHARD_COUNT")};
+        return check(index + 1, count,
+                     QStringLiteral("JOB_COMPLETION_INDEX=%1 of %2").arg(index).arg(count));
+    }
+    throw UsageError{QStringLiteral("--shard auto: no Slurm job array (SLURM_ARRAY_TASK_ID) and "
+                                    "no Kubernetes indexed job (JOB_COMPLETION_INDEX) in the "
+                                    "environment; give --shard K/N instead")};
+}
+
+// "K/N" with 1 <= K <= N, or "auto".
+std::optional<Shard> readShard(const std::optional<QString> &value,
+                               std::optional<qint64> givenCount,
+                               const QProcessEnvironment &environment)
+{
+    if (!value) {
+        if (givenCount)
+            throw UsageError{QStringLiteral("--shard-count is only read with --shard auto")};
+        return std::nullopt;
+    }
+    if (value->trimmed().compare(u"auto", Qt::CaseInsensitive) == 0)
+        return shardFromEnvironment(environment, givenCount);
+    if (givenCount)
+        throw UsageError{QStringLiteral("--shard-count is only read with --shard auto")};
+    const QStringList parts = value->split(u'/');
+    const auto count = parts.size() == 2 ? wholeNumber(parts[1], 1, maximumShards) : std::nullopt;
+    const auto index = count ? wholeNumber(parts[0], 1, *count) : std::nullopt;
+    if (!index)
+        throw UsageError{QStringLiteral("invalid value '%1' for --shard: expected K/N, part K "
+                                        "of N with 1 <= K <= N <= %2, or auto")
+                             .arg(*value)
+                             .arg(maximumShards)};
+    return Shard{int(*index), int(*count)};
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList &arguments,
+                                   const QProcessEnvironment &environment)
 {
     const QString seconds = QStringLiteral("seconds");
     QCommandLineParser parser;
@@ -181,14 +287,27 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
             .arg(minimumThreads)
             .arg(maximumThreads),
         "n");
+    const QCommandLineOption shard(
+        "shard",
+        "Convert only part K of N (1 <= K <= N) of the files: the file at zero-based position i "
+        "of the whole set, in the order they are taken, belongs to part (i mod N) + 1. Outputs "
+        "are named over the whole set, so N runs write what one run would. 'auto' reads the "
+        "part from a Slurm job array or a Kubernetes indexed job.",
+        "K/N|auto");
+    const QCommandLineOption shardCount(
+        "shard-count",
+        "With --shard auto in a Kubernetes indexed job: the number of parts (else read from "
+        "TONBROOK_SHARD_COUNT).",
+        "n");
     const QCommandLineOption inspect(
         "inspect", "Only inspect: print one JSON array describing the files, convert nothing.");
     const QCommandLineOption json("json", "Print one JSON object per line for each event.");
     const QCommandLineOption quiet({"q", "quiet"},
                                    "Print only failures and the final summary line.");
-    parser.addOptions({outputDir, bitrate, sampleRate, channels, normalize, gain,   start, end,
-                       fadeIn,    fadeOut, noCoverArt, track,    title,     artist, album, year,
-                       genre,     comment, jobs,       threads,  inspect,   json,   quiet});
+    parser.addOptions({outputDir,  bitrate, sampleRate, channels,   normalize, gain,    start,
+                       end,        fadeIn,  fadeOut,    noCoverArt, track,     title,   artist,
+                       album,      year,    genre,      comment,    jobs,      threads, shard,
+                       shardCount, inspect, json,       quiet});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument("files", "Video files or folders.", "<file or folder>...");
@@ -250,6 +369,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                           QString::number(maximumThreads))};
             options.threads = number;
         }
+        options.shard =
+            readShard(read.text(shard), read.integer(shardCount, 1, maximumShards), environment);
         if (const auto dir = read.text(outputDir)) {
             if (dir->isEmpty())
                 throw UsageError{

@@ -2,6 +2,7 @@
 
 #include "model/extraction_settings.h"
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,14 @@ struct TagOverrides {
     std::optional<QString> comment;
 };
 
+// This run's part of the inputs when several runs share them: index from 1 to count.
+struct Shard {
+    int index = 1;
+    int count = 1;
+
+    bool operator==(const Shard &) const = default;
+};
+
 struct CliOptions {
     // As given; relative paths are taken from the working directory.
     QStringList inputs;
@@ -30,6 +39,9 @@ struct CliOptions {
     // Encoder threads all conversions share; none (--threads auto or no option) means one per
     // hardware thread.
     std::optional<int> threads;
+    // Absent: every input. Present: only the files whose zero-based position i in the whole
+    // set satisfies i mod count == index - 1, named as if one run converted them all.
+    std::optional<Shard> shard;
     bool inspectOnly = false;
     bool json = false;
     bool quiet = false;
@@ -48,12 +60,16 @@ inline constexpr int minimumJobs = 1;
 inline constexpr int maximumJobs = 64;
 inline constexpr int minimumThreads = 1;
 inline constexpr int maximumThreads = 64;
+inline constexpr int maximumShards = 1000000;
 // Beyond this the gain overflows single precision and the samples stop being numbers.
 inline constexpr double maximumGainDb = 60.0;
 // Larger values overflow the frame counts they become.
 inline constexpr double maximumSeconds = 1.0e6;
 
-// Parses the arguments (arguments[0] is the program). Does not touch the file system.
-ParsedCommandLine parseCommandLine(const QStringList &arguments);
+// Parses the arguments (arguments[0] is the program). Does not touch the file system; the
+// environment is read only for --shard auto (a Slurm job array or a Kubernetes indexed job).
+ParsedCommandLine
+parseCommandLine(const QStringList &arguments,
+                 const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
 } // namespace tonbrook::cli

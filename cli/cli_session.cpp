@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QSet>
 #include <QTimer>
 
 #include <sys/ioctl.h>
@@ -88,8 +89,7 @@ bool CliSession::prepareOutputFolder()
                      .toUtf8());
         return false;
     }
-    m_queue->setUseSourceDirectory(false);
-    m_queue->setCustomOutputFolder(QUrl::fromLocalFile(folder));
+    // The queue is not told about the folder: addInputs gives every job its output itself.
     return true;
 }
 
@@ -108,8 +108,7 @@ void CliSession::start()
         return;
     }
 
-    addInputs();
-    if (m_queue->jobs().isEmpty()) {
+    if (addInputs() == 0) {
         writeErr("tonbrook-cli: no supported video files among the arguments (see --help)\n");
         finish(exitUsage);
         return;
@@ -136,14 +135,23 @@ void CliSession::start()
     checkInspectionsDone();
 }
 
-void CliSession::addInputs()
+qsizetype CliSession::addInputs()
 {
-    // One call per argument, so an argument that yields nothing can be named.
+    // One argument at a time, so an argument that yields nothing can be named.
+    QList<QUrl> sources;
+    QSet<QUrl> seen;
     for (const QString &input : std::as_const(m_options.inputs)) {
         const QFileInfo item(input);
-        const qsizetype before = m_queue->jobs().size();
-        m_queue->addFiles({QUrl::fromLocalFile(QDir::cleanPath(item.absoluteFilePath()))});
-        if (m_queue->jobs().size() > before)
+        const QList<QUrl> found = ConversionQueue::videoFiles(
+            {QUrl::fromLocalFile(QDir::cleanPath(item.absoluteFilePath()))});
+        const qsizetype before = sources.size();
+        for (const QUrl &source : found) {
+            if (!seen.contains(source)) {
+                seen.insert(source);
+                sources.append(source);
+            }
+        }
+        if (sources.size() > before)
             continue;
         QString reason;
         if (!item.exists())
@@ -157,6 +165,28 @@ void CliSession::addInputs()
             continue; // the same file given twice
         writeErr(QStringLiteral("tonbrook-cli: skipping '%1': %2\n").arg(input, reason).toUtf8());
     }
+
+    // Every file is named in order as if all were queued, by the queue's own numbering rule;
+    // then only this run's part is queued, each job with the output it was given here. The
+    // names never depend on the part or on what another run has written meanwhile, so parts
+    // run on several machines write exactly the files one run would.
+    QSet<QString> taken;
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        const QUrl &source = sources.at(i);
+        const QUrl folder = QUrl::fromLocalFile(
+            m_options.outputDir.value_or(QFileInfo(source.toLocalFile()).absolutePath()));
+        const QString output = ConversionQueue::numberedPath(
+            ConversionJob::outputURLFor(source, folder).toLocalFile(),
+            [&](const QString &path) { return taken.contains(path); });
+        taken.insert(output);
+        if (m_options.shard && i % m_options.shard->count != m_options.shard->index - 1)
+            continue;
+        const qsizetype before = m_queue->jobs().size();
+        m_queue->addFiles({source});
+        if (m_queue->jobs().size() > before)
+            m_queue->jobs().constLast()->setOutputURL(QUrl::fromLocalFile(output));
+    }
+    return sources.size();
 }
 
 void CliSession::onStatusChanged(ConversionJob *job)
@@ -377,17 +407,29 @@ void CliSession::finish(int exitStatus)
 {
     if (m_phase == Phase::done)
         return;
-    const bool ranBatch = !m_records.isEmpty() && !m_options.inspectOnly;
+    // A part of a shared run reports even when it got no files.
+    const bool ranBatch = (!m_records.isEmpty() || m_options.shard) && !m_options.inspectOnly;
     m_phase = Phase::done;
     if (m_redraw)
         m_redraw->stop();
     eraseBars();
     if (ranBatch) {
         const double seconds = double(m_clock.elapsed()) / 1000.0;
-        if (m_options.json)
-            writeOut(jsonLine(batchEvent(m_completed, m_failed, m_cancelled, seconds)));
-        else
-            writeOut((summaryLine(m_completed, m_failed, m_cancelled, seconds) + u'\n').toUtf8());
+        if (m_options.json) {
+            QJsonObject batch = batchEvent(m_completed, m_failed, m_cancelled, seconds);
+            if (m_options.shard)
+                batch.insert(QStringLiteral("shard"),
+                             QJsonObject{{"index", m_options.shard->index},
+                                         {"count", m_options.shard->count}});
+            writeOut(jsonLine(batch));
+        } else {
+            QString line = summaryLine(m_completed, m_failed, m_cancelled, seconds);
+            if (m_options.shard)
+                line += QStringLiteral(", shard %1 of %2")
+                            .arg(m_options.shard->index)
+                            .arg(m_options.shard->count);
+            writeOut((line + u'\n').toUtf8());
+        }
     }
     emit finished(exitStatus);
 }

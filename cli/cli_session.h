@@ -61,7 +61,9 @@ private:
     };
 
     bool prepareOutputFolder();
-    void addInputs();
+    // Queues the inputs (this run's part of them when sharded) with their outputs named over
+    // the whole set; returns the number of files in the whole set.
+    qsizetype addInputs();
     void onStatusChanged(ConversionJob *job);
     void onInspected(ConversionJob *job);
     void checkInspectionsDone();

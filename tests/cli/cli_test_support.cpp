@@ -129,6 +129,14 @@ QString longAudio()
                            tone(440, 44100, 600.0) + QStringList{"-ac", "2", "-c:a", "flac"});
 }
 
+QString toneClip(int frequency, double seconds, const QString &extension)
+{
+    return testmedia::make(
+        QStringLiteral("cli-tone-%1.%2").arg(frequency).arg(extension),
+        testmedia::patternInput({64, 48}, 10, seconds) + tone(frequency, 44100, seconds) +
+            QStringList{"-ac", "1", "-c:v", "mpeg4", "-c:a", "aac", "-shortest"});
+}
+
 bool copyTo(const QString &source, const QString &destination)
 {
     QDir().mkpath(QFileInfo(destination).absolutePath());

@@ -42,6 +42,10 @@ QString mediumAudio();
 // 10 min of stereo FLAC in Matroska: long enough to interrupt.
 QString longAudio();
 
+// Video with a mono 44.1 kHz tone of the given frequency and length; extension picks the
+// container (mp4, mov or mkv).
+QString toneClip(int frequency, double seconds, const QString &extension);
+
 // Copies source to destination, creating folders; false on failure.
 bool copyTo(const QString &source, const QString &destination);
 // Every entry below folder, hidden ones included, as paths relative to it, sorted.

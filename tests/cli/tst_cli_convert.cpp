@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
@@ -16,7 +17,9 @@
 
 #include <cmath>
 #include <csignal>
+#include <memory>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace clitest;
 
@@ -79,6 +82,12 @@ private slots:
     void interruptLeavesNoPartialFile_data();
     void interruptLeavesNoPartialFile();
     void interruptDuringAStuckInspection();
+    void shardsWriteWhatOneRunWrites_data();
+    void shardsWriteWhatOneRunWrites();
+
+private:
+    // Shared by the sharding rows: a tree with colliding names and one run's output of it.
+    QTemporaryDir m_shardWork;
 };
 
 void TestCliConvert::defaultsWriteBesideTheSource()
@@ -518,6 +527,97 @@ void TestCliConvert::interruptDuringAStuckInspection()
     const CliRun run{cli.exitCode(), cli.readAllStandardOutput(), cli.readAllStandardError()};
     QCOMPARE(run.events().last()["cancelled"].toInt(), 2);
     QVERIFY(!QFileInfo::exists(dir.filePath("fine.mp3")));
+}
+
+void TestCliConvert::shardsWriteWhatOneRunWrites_data()
+{
+    // Per part k of 3: its arguments and environment, with {k}, {k-1} and {k+4} filled in.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::newRow("--shard K/3") << QStringList{"--shard", "{k}/3"} << QStringList{};
+    QTest::newRow("Slurm job array 5-7")
+        << QStringList{"--shard", "auto"}
+        << QStringList{"SLURM_ARRAY_TASK_ID={k+4}", "SLURM_ARRAY_TASK_MIN=5",
+                       "SLURM_ARRAY_TASK_COUNT=3"};
+    QTest::newRow("indexed job, TONBROOK_SHARD_COUNT")
+        << QStringList{"--shard", "auto"}
+        << QStringList{"JOB_COMPLETION_INDEX={k-1}", "TONBROOK_SHARD_COUNT=3"};
+    QTest::newRow("indexed job, --shard-count")
+        << QStringList{"--shard", "auto", "--shard-count", "3"}
+        << QStringList{"JOB_COMPLETION_INDEX={k-1}", "TONBROOK_SHARD_COUNT=7"};
+}
+
+void TestCliConvert::shardsWriteWhatOneRunWrites()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    // In the byte order of their paths, the order the folder is taken in.
+    const QStringList sources{"a/clip.mp4", "a/talk.mkv", "b/clip.mp4",
+                              "b/song.mov", "c/clip.mp4", "clip.mkv"};
+    const QString tree = m_shardWork.filePath("videos");
+    const QString whole = m_shardWork.filePath("one-run");
+    if (!QFileInfo::exists(whole)) {
+        for (int i = 0; i < int(sources.size()); ++i)
+            QVERIFY(copyTo(toneClip(330 + 110 * i, 1.0 + 0.2 * i, QFileInfo(sources[i]).suffix()),
+                           QDir(tree).filePath(sources[i])));
+        QCOMPARE(runCli({"-q", "-o", whole, tree}).exitCode, 0);
+    }
+    const QStringList names{"clip (2).mp3", "clip (3).mp3", "clip (4).mp3",
+                            "clip.mp3",     "song.mp3",     "talk.mp3"};
+    QCOMPARE(entriesBelow(whole), names);
+
+    // An earlier run's file under a name a part writes is replaced, as one run replaces it.
+    QTemporaryDir dir;
+    const QString output = dir.filePath("out");
+    QVERIFY(copyTo(QDir(whole).filePath("song.mp3"), QDir(output).filePath("clip (2).mp3")));
+
+    // The three parts run at once into one folder.
+    QProcessEnvironment base = QProcessEnvironment::systemEnvironment();
+    for (const char *name :
+         {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_MIN", "SLURM_ARRAY_TASK_COUNT",
+          "JOB_COMPLETION_INDEX", "TONBROOK_SHARD_COUNT"})
+        base.remove(name);
+    std::vector<std::unique_ptr<QProcess>> parts;
+    for (int k = 1; k <= 3; ++k) {
+        const auto fill = [k](QString text) {
+            return text.replace("{k}", QString::number(k))
+                .replace("{k-1}", QString::number(k - 1))
+                .replace("{k+4}", QString::number(k + 4));
+        };
+        QProcessEnvironment partEnvironment = base;
+        for (const QString &variable : environment)
+            partEnvironment.insert(variable.section(u'=', 0, 0), fill(variable.section(u'=', 1)));
+        QStringList partArguments{"--json", "-o", output, tree};
+        for (const QString &argument : arguments)
+            partArguments << fill(argument);
+        auto &part = parts.emplace_back(std::make_unique<QProcess>());
+        part->setProcessEnvironment(partEnvironment);
+        part->start(cliPath(), partArguments);
+    }
+    for (int k = 1; k <= 3; ++k) {
+        QProcess &part = *parts[size_t(k - 1)];
+        QVERIFY(part.waitForFinished(120000));
+        const CliRun run{part.exitCode(), part.readAllStandardOutput(),
+                         part.readAllStandardError()};
+        QCOMPARE(run.exitCode, 0);
+        // Part k converted the files at positions k-1, k+2, ... and said which part it was.
+        QStringList converted;
+        for (const QJsonObject &event : run.events()) {
+            if (event["event"] == "completed")
+                converted << QDir(tree).relativeFilePath(event["file"].toString());
+        }
+        converted.sort();
+        QCOMPARE(converted, (QStringList{sources[k - 1], sources[k + 2]}));
+        QCOMPARE(run.events().last()["shard"].toObject(),
+                 (QJsonObject{{"index", k}, {"count", 3}}));
+    }
+
+    // Together: the same names, no leftovers, and under each name the same audio.
+    QCOMPARE(entriesBelow(output), names);
+    for (const QString &name : names)
+        QVERIFY2(testmedia::decodeAudio(QDir(output).filePath(name), 44100, 1) ==
+                     testmedia::decodeAudio(QDir(whole).filePath(name), 44100, 1),
+                 qPrintable(name));
 }
 
 QTEST_GUILESS_MAIN(TestCliConvert)

@@ -16,13 +16,22 @@ class TestCliUsage : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void usageErrorsNameTheOption_data();
     void usageErrorsNameTheOption();
     void nothingAcceptableIsAUsageError();
     void helpAndVersion();
     void inspectDescribesEveryFileInOrder();
     void folderIntakeFollowsTheQueue();
+    void emptyShardConvertsNothing();
 };
+
+void TestCliUsage::initTestCase()
+{
+    // --shard auto must find no cluster around the runs here.
+    for (const char *name : {"SLURM_ARRAY_TASK_ID", "JOB_COMPLETION_INDEX", "TONBROOK_SHARD_COUNT"})
+        qunsetenv(name);
+}
 
 void TestCliUsage::usageErrorsNameTheOption_data()
 {
@@ -46,6 +55,13 @@ void TestCliUsage::usageErrorsNameTheOption_data()
     QTest::newRow("fade-out negative") << QStringList{"--fade-out=-2"} << "--fade-out";
     QTest::newRow("track negative") << QStringList{"--track=-1"} << "--track";
     QTest::newRow("track text") << QStringList{"-t", "first"} << "--track";
+    for (const char *shard : {"4/3", "0/3", "3", "a/b", "1/0", "1/3/5", "-1/3", "1/3000000"})
+        QTest::addRow("shard %s", shard) << QStringList{"--shard", shard} << "--shard";
+    QTest::newRow("shard auto outside a cluster") << QStringList{"--shard=auto"} << "--shard auto";
+    QTest::newRow("shard-count without auto")
+        << QStringList{"--shard", "1/3", "--shard-count", "3"} << "--shard-count";
+    QTest::newRow("shard-count 0")
+        << QStringList{"--shard", "auto", "--shard-count", "0"} << "--shard-count";
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "frobnicate";
     QTest::newRow("missing value") << QStringList{"--bitrate"} << "bitrate";
 }
@@ -100,7 +116,8 @@ void TestCliUsage::helpAndVersion()
           "--gain",         "--start",   "--end",         "--fade-in",  "--fade-out",
           "--no-cover-art", "--track",   "--title",       "--artist",   "--album",
           "--year",         "--genre",   "--comment",     "--jobs",     "--threads",
-          "--inspect",      "--json",    "--quiet",       "--version"})
+          "--inspect",      "--json",    "--quiet",       "--version",  "--shard",
+          "--shard-count"})
         QVERIFY2(help.out.contains(option), option);
     QVERIFY(help.out.contains("320, 256, 192, 128, v0, v2"));
 
@@ -203,6 +220,23 @@ void TestCliUsage::folderIntakeFollowsTheQueue()
     QCOMPARE(files, (QStringList{"clip.MOV", "sub/clip2.mkv", ".hidden.mp4"}));
     QCOMPARE(run.errLines().size(), 1);
     QVERIFY(run.errLines().first().contains("missing.mkv"));
+}
+
+void TestCliUsage::emptyShardConvertsNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(copyTo(taggedClip(), dir.filePath("in/clip.mp4")));
+
+    // One file in two parts: the second part is empty, which is no error on a cluster.
+    const CliRun run = runCli({"--shard", "2/2", "-o", dir.filePath("out"), dir.filePath("in")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.err.isEmpty(), run.err.constData());
+    QVERIFY2(
+        QRegularExpression("^0 completed, 0 failed, 0 cancelled in \\d+\\.\\d s, shard 2 of 2$")
+            .match(run.outLines().value(0))
+            .hasMatch(),
+        run.out.constData());
+    QCOMPARE(entriesBelow(dir.filePath("out")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCliUsage)
