@@ -752,25 +752,27 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
         // A later segment starts once the source has filled up to it. While it fills, the
         // first segment's speed over the source's tells how late that will be, and so where
         // to place the segments.
+        // The measurement ends early where the source ends (or fills) first: the first
+        // segment then stops at the end of the input and waits for the plan.
         double lateness = 0.0;
-        if (count > 1 && source.readyFrameCount() < expected) {
-            using Clock = std::chrono::steady_clock;
+        const auto filling = [&] {
+            return source.readyFrameCount() < expected &&
+                   source.expectedFrameCount() == expected && !shared.stopped();
+        };
+        if (count > 1 && filling()) {
             const Segment &first = *segments.front();
-            while (first.encodedFrames.load() == 0 && !shared.stopped())
+            while (first.encodedFrames.load() == 0 && filling())
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            const auto t0 = Clock::now();
             const int64_t encoded0 = first.encodedFrames.load();
             const int64_t ready0 = source.readyFrameCount();
-            int64_t encoded1 = encoded0, ready1 = ready0;
-            while (encoded1 - encoded0 < kLatenessFrames && ready1 < expected &&
-                   !shared.stopped()) {
+            int64_t encoded1 = encoded0;
+            while (encoded1 - encoded0 < kLatenessFrames && filling()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 encoded1 = first.encodedFrames.load();
-                ready1 = source.readyFrameCount();
             }
-            const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-            const double decoded = double(ready1 - ready0) / mp3::samplesPerFrame;
-            if (ready1 < expected && seconds > 0.0 && decoded > 0.0)
+            const double decoded =
+                double(source.readyFrameCount() - ready0) / mp3::samplesPerFrame;
+            if (filling() && encoded1 > encoded0 && decoded > 0.0)
                 lateness = double(encoded1 - encoded0) / decoded;
         }
         planSegments(segments, inputFrames, lateness, settings, minimumSegment);
