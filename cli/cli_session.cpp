@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
 #include <QSet>
@@ -122,6 +121,8 @@ void CliSession::start()
         if (m_options.json && !m_options.inspectOnly)
             writeOut(jsonLine(addedEvent(*job)));
     }
+    if (m_options.inspectOnly)
+        writeOut("[\n");
     if (showsBars()) {
         m_redraw = new QTimer(this);
         m_redraw->setInterval(progressIntervalMs);
@@ -263,6 +264,8 @@ void CliSession::checkInspectionsDone()
 {
     if (m_phase != Phase::inspecting)
         return;
+    if (m_options.inspectOnly)
+        writeInspected();
     const bool inspecting =
         std::any_of(m_queue->jobs().begin(), m_queue->jobs().end(), [](const ConversionJob *job) {
             return job->status().is(JobStatus::Case::inspecting);
@@ -270,7 +273,7 @@ void CliSession::checkInspectionsDone()
     if (inspecting)
         return;
     if (m_options.inspectOnly) {
-        printInspection();
+        finish(m_failed > 0 ? exitFailed : exitCompleted);
         return;
     }
     m_phase = Phase::converting;
@@ -279,13 +282,23 @@ void CliSession::checkInspectionsDone()
     checkAllReported();
 }
 
-void CliSession::printInspection()
+void CliSession::writeInspected()
 {
-    QJsonArray files;
-    for (const ConversionJob *job : m_queue->jobs())
-        files.append(inspectObject(*job));
-    writeOut(QJsonDocument(files).toJson(QJsonDocument::Indented));
-    finish(m_failed > 0 ? exitFailed : exitCompleted);
+    // A file's object goes out once it and every file before it are inspected, so the array
+    // keeps the queue's order while a slow file holds back only those after it. Nothing is
+    // kept once written. Each object is laid out as QJsonDocument lays out a whole array.
+    const QList<ConversionJob *> &jobs = m_queue->jobs();
+    while (m_inspectWritten < jobs.size()) {
+        const ConversionJob *job = jobs.at(m_inspectWritten);
+        if (job->status().is(JobStatus::Case::inspecting))
+            return;
+        // JSON strings hold no raw line breaks, so every break starts a line of the layout.
+        QByteArray object =
+            QJsonDocument(inspectObject(*job)).toJson(QJsonDocument::Indented).trimmed();
+        object.replace('\n', "\n    ");
+        writeOut((m_inspectWritten == 0 ? "    " : ",\n    ") + object);
+        ++m_inspectWritten;
+    }
 }
 
 void CliSession::reportStarted(ConversionJob *job)
@@ -409,10 +422,17 @@ void CliSession::finish(int exitStatus)
         return;
     // A part of a shared run reports even when it got no files.
     const bool ranBatch = (!m_records.isEmpty() || m_options.shard) && !m_options.inspectOnly;
+    const bool arrayOpen = m_options.inspectOnly && m_phase != Phase::idle;
     m_phase = Phase::done;
     if (m_redraw)
         m_redraw->stop();
     eraseBars();
+    if (arrayOpen) {
+        // The array is closed on every way out, Ctrl-C included: an interrupted run leaves
+        // the objects of the files inspected so far that have no uninspected file before
+        // them (exit status 130 tells it apart from a whole answer).
+        writeOut(m_inspectWritten > 0 ? "\n]\n" : "]\n");
+    }
     if (ranBatch) {
         const double seconds = double(m_clock.elapsed()) / 1000.0;
         if (m_options.json) {

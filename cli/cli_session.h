@@ -26,8 +26,9 @@ struct Console {
     bool interactive = false;
 };
 
-// One run of the command line over one ConversionQueue: adds the inputs, waits for every
-// inspection, then either prints the inspection or runs the batch and reports its events.
+// One run of the command line over one ConversionQueue: adds the inputs, then either writes
+// each file's inspection as it is known (--inspect) or waits for every inspection and runs the
+// batch, reporting its events.
 class CliSession : public QObject {
     Q_OBJECT
 
@@ -67,7 +68,9 @@ private:
     void onStatusChanged(ConversionJob *job);
     void onInspected(ConversionJob *job);
     void checkInspectionsDone();
-    void printInspection();
+    // --inspect: writes the objects of the files inspected since the last call that follow,
+    // in queue order, those already written; the array's brackets come from start and finish.
+    void writeInspected();
     void reportStarted(ConversionJob *job);
     void reportProgress(ConversionJob *job);
     void reportCompleted(ConversionJob *job);
@@ -94,6 +97,8 @@ private:
     int m_failed = 0;
     int m_cancelled = 0;
     int m_barLines = 0;
+    // --inspect: how many jobs, from the first, have their object written.
+    qsizetype m_inspectWritten = 0;
     bool m_barsDirty = false;
 };
 

@@ -6,9 +6,13 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
 
 using namespace clitest;
 
@@ -197,6 +201,46 @@ void TestCliUsage::inspectDescribesEveryFileInOrder()
 
     // Inspection converts nothing and creates nothing.
     QCOMPARE(entriesBelow(dir.path()), (QStringList{"broken.mp4", "clip.mp4", "tracks.mkv"}));
+
+    // A file's object is written once every file before it is inspected. A FIFO nobody writes
+    // yet stays in inspection for good, so the first object must come out while it is stuck;
+    // the files behind it are inspected meanwhile and still keep their place. Fed bytes that
+    // are no media, the FIFO fails and the array completes; interrupted instead, the run
+    // closes the array after what it had written.
+    const QString fifo = dir.filePath("stuck.mp4");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const bool interrupt : {false, true}) {
+        QProcess cli;
+        cli.start(cliPath(), {"--inspect", clip, fifo, audio, broken});
+        QByteArray out;
+        const auto written = [&] {
+            out += cli.readAllStandardOutput();
+            return QJsonDocument::fromJson(out + "]").array().size();
+        };
+        QVERIFY(QTest::qWaitFor([&] { return written() == 1; }, 60000));
+        if (interrupt) {
+            QCOMPARE(::kill(pid_t(cli.processId()), SIGINT), 0);
+        } else {
+            QFile feed(fifo);
+            QVERIFY(feed.open(QIODevice::WriteOnly));
+            feed.write(QByteArray("no media here\n").repeated(20));
+        }
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), interrupt ? 130 : 1);
+        out += cli.readAllStandardOutput();
+        const QJsonArray streamed = QJsonDocument::fromJson(out, &parseError).array();
+        QCOMPARE(parseError.error, QJsonParseError::NoError);
+        QStringList order;
+        for (const QJsonValue &file : streamed)
+            order << file["file"].toString();
+        QCOMPARE(order, (interrupt ? QStringList{clip} : QStringList{clip, fifo, audio, broken}));
+        QCOMPARE(streamed[0], files[0]);
+        if (!interrupt) {
+            QVERIFY(!streamed[1]["error"].toString().isEmpty());
+            QCOMPARE(streamed[2], files[1]);
+            QCOMPARE(streamed[3], files[2]);
+        }
+    }
 }
 
 void TestCliUsage::folderIntakeFollowsTheQueue()
