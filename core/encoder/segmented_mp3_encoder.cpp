@@ -181,12 +181,9 @@ public:
     {
         const auto &af = m_a.stream.frames();
         const auto &bf = m_b.frames();
-        const int64_t a = j - m_a.startFrame;
-        const int64_t b = j - m_bStart;
-        if (b >= int64_t(bf.size()) || b < 0)
-            return Verdict::no;
-        if (a >= int64_t(af.size()))
-            return Verdict::needMore;
+        int64_t a = 0, b = 0;
+        if (const auto missing = locate(j, a, b))
+            return *missing;
         const ParsedFrame &before = af[size_t(a - 1)];
         const int64_t free = af[size_t(a)].dataStart - before.payloadEnd;
         const int needed = bf[size_t(b)].side.mainDataBegin;
@@ -217,12 +214,9 @@ public:
     {
         const auto &af = m_a.stream.frames();
         const auto &bf = m_b.frames();
-        const int64_t a = j - m_a.startFrame;
-        const int64_t b = j - m_bStart;
-        if (b >= int64_t(bf.size()) || b < 0)
-            return Verdict::no;
-        if (a >= int64_t(af.size()))
-            return Verdict::needMore;
+        int64_t a = 0, b = 0;
+        if (const auto missing = locate(j, a, b))
+            return *missing;
         const ParsedFrame &before = af[size_t(a - 1)];
         const ParsedFrame &after = bf[size_t(b)];
         if (before.header.channels != after.header.channels)
@@ -239,6 +233,18 @@ public:
     }
 
 private:
+    // Where frame j lies in A's frames (a) and in B's (b); a verdict when either lacks it.
+    std::optional<Verdict> locate(int64_t j, int64_t &a, int64_t &b) const
+    {
+        a = j - m_a.startFrame;
+        b = j - m_bStart;
+        if (b >= int64_t(m_b.frames().size()) || b < 0)
+            return Verdict::no;
+        if (a >= int64_t(m_a.stream.frames().size()))
+            return Verdict::needMore;
+        return std::nullopt;
+    }
+
     const Segment &m_a;
     const FrameStream &m_b;
     int64_t m_bStart;
