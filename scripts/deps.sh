@@ -33,6 +33,9 @@ packages=(
   # GTK back end and dbus-send for the tests that drive the choosers
   qt6-xdgdesktopportal-platformtheme qt6-gtk-platformtheme qml6-module-qt-labs-platform
   libqt6widgets6 xdg-desktop-portal xdg-desktop-portal-gtk dbus-bin
+  # a one-node Slurm cluster (controller, node daemon, clients) with its munge authentication,
+  # started by the test that runs tonbrook-cli --shard auto as a real job array
+  slurm-wlm munge
 )
 
 missing=()
