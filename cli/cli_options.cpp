@@ -141,8 +141,9 @@ std::optional<qint64> wholeNumber(const QString &text, qint64 low, qint64 high)
     return number;
 }
 
-// --shard auto: the index and count of a Slurm job array task (its IDs need not start at 1)
-// or of a Kubernetes indexed job's pod (zero-based; the count is not in its environment).
+// --shard auto: the index and count of a Slurm job array task (its IDs need not start at 1,
+// and may step) or of a Kubernetes indexed job's pod (zero-based; the count is not in its
+// environment).
 Shard shardFromEnvironment(const QProcessEnvironment &environment, std::optional<qint64> givenCount)
 {
     const auto variable = [&](const char *name) {
@@ -175,17 +176,33 @@ Shard shardFromEnvironment(const QProcessEnvironment &environment, std::optional
         const qint64 id = number("SLURM_ARRAY_TASK_ID", 0);
         const qint64 first = number("SLURM_ARRAY_TASK_MIN", 0);
         const qint64 count = number("SLURM_ARRAY_TASK_COUNT", 1);
+        const qint64 step =
+            variable("SLURM_ARRAY_TASK_STEP").isEmpty() ? 1 : number("SLURM_ARRAY_TASK_STEP", 1);
+        const QString from = QStringLiteral("SLURM_ARRAY_TASK_ID=%1, SLURM_ARRAY_TASK_MIN=%2, "
+                                            "SLURM_ARRAY_TASK_STEP=%3, SLURM_ARRAY_TASK_COUNT=%4")
+                                 .arg(id)
+                                 .arg(first)
+                                 .arg(step)
+                                 .arg(count);
         if (givenCount && *givenCount != count)
             throw UsageError{QStringLiteral("--shard-count %1 disagrees with "
                                             "SLURM_ARRAY_TASK_COUNT=%2")
                                  .arg(*givenCount)
                                  .arg(count)};
-        return check(id - first + 1, count,
-                     QStringLiteral("SLURM_ARRAY_TASK_ID=%1, SLURM_ARRAY_TASK_MIN=%2, "
-                                    "SLURM_ARRAY_TASK_COUNT=%3")
-                         .arg(id)
-                         .arg(first)
-                         .arg(count));
+        // Only one evenly stepped range numbers its tasks 1 to N. Slurm gives a list
+        // (--array=1,3,8) a step of 1, so its last task shows where the tasks are not a range;
+        // taking them as one would leave some parts unconverted.
+        const bool oneRange = (id - first) % step == 0 &&
+                              (variable("SLURM_ARRAY_TASK_MAX").isEmpty() ||
+                               number("SLURM_ARRAY_TASK_MAX", 0) == first + (count - 1) * step);
+        if (!oneRange)
+            throw UsageError{QStringLiteral("--shard auto: the job array is not one evenly "
+                                            "stepped range (%1, SLURM_ARRAY_TASK_MAX=%2); submit "
+                                            "it as one range such as --array=1-%3, or give "
+                                            "--shard K/N")
+                                 .arg(from, variable("SLURM_ARRAY_TASK_MAX"))
+                                 .arg(count)};
+        return check((id - first) / step + 1, count, from);
     }
     if (!variable("JOB_COMPLETION_INDEX").isEmpty()) {
         const qint64 index = number("JOB_COMPLETION_INDEX", 0);

@@ -27,6 +27,7 @@ private slots:
     void helpAndVersion();
     void inspectDescribesEveryFileInOrder();
     void folderIntakeFollowsTheQueue();
+    void emptyShardConvertsNothing_data();
     void emptyShardConvertsNothing();
 };
 
@@ -175,7 +176,8 @@ void TestCliUsage::inspectDescribesEveryFileInOrder()
     QCOMPARE(tags["album"].toString(), QString("Tides"));
     // The poster frame doubles as cover art.
     QVERIFY(tags["coverArtBytes"].toInteger() > 0);
-    QCOMPARE(video["thumbnail"].toObject(), (QJsonObject{{"width", 320}, {"height", 240}}));
+    // The thumbnail the views draw: filling 200x140, the shape kept.
+    QCOMPARE(video["thumbnail"].toObject(), (QJsonObject{{"width", 200}, {"height", 150}}));
 
     const QJsonObject tracks = files[1].toObject();
     QCOMPARE(tracks["file"].toString(), audio);
@@ -266,21 +268,57 @@ void TestCliUsage::folderIntakeFollowsTheQueue()
     QVERIFY(run.errLines().first().contains("missing.mkv"));
 }
 
+void TestCliUsage::emptyShardConvertsNothing_data()
+{
+    // The part the arguments and environment choose; 0 where they are a usage error.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<int>("part");
+    const auto slurm = [](int id, int min, int max, int step) {
+        return QStringList{QStringLiteral("SLURM_ARRAY_TASK_ID=%1").arg(id),
+                           QStringLiteral("SLURM_ARRAY_TASK_MIN=%1").arg(min),
+                           QStringLiteral("SLURM_ARRAY_TASK_MAX=%1").arg(max),
+                           QStringLiteral("SLURM_ARRAY_TASK_STEP=%1").arg(step),
+                           "SLURM_ARRAY_TASK_COUNT=3"};
+    };
+    const QStringList automatic{"--shard", "auto"};
+    QTest::newRow("--shard 3/3") << QStringList{"--shard", "3/3"} << QStringList{} << 3;
+    QTest::newRow("array 5-7, task 7") << automatic << slurm(7, 5, 7, 1) << 3;
+    QTest::newRow("array 0-4:2, task 4") << automatic << slurm(4, 0, 4, 2) << 3;
+    QTest::newRow("array 0-4:2, task 2") << automatic << slurm(2, 0, 4, 2) << 2;
+    QTest::newRow("array 1,3,8, task 8") << automatic << slurm(8, 1, 8, 1) << 0;
+}
+
 void TestCliUsage::emptyShardConvertsNothing()
 {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(int, part);
     QTemporaryDir dir;
     QVERIFY(copyTo(taggedClip(), dir.filePath("in/clip.mp4")));
 
-    // One file in two parts: the second part is empty, which is no error on a cluster.
-    const CliRun run = runCli({"--shard", "2/2", "-o", dir.filePath("out"), dir.filePath("in")});
+    // One file in three parts: the later parts are empty, which is no error on a cluster.
+    for (const QString &variable : environment)
+        qputenv(variable.section(u'=', 0, 0).toLatin1(), variable.section(u'=', 1).toLatin1());
+    const CliRun run =
+        runCli(arguments + QStringList{"-o", dir.filePath("out"), dir.filePath("in")});
+    for (const QString &variable : environment)
+        qunsetenv(variable.section(u'=', 0, 0).toLatin1());
+    QCOMPARE(entriesBelow(dir.filePath("out")), QStringList());
+    if (part == 0) {
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains("--shard auto"), run.err.constData());
+        return;
+    }
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.err.isEmpty(), run.err.constData());
     QVERIFY2(
-        QRegularExpression("^0 completed, 0 failed, 0 cancelled in \\d+\\.\\d s, shard 2 of 2$")
+        QRegularExpression(
+            QStringLiteral("^0 completed, 0 failed, 0 cancelled in \\d+\\.\\d s, shard %1 of 3$")
+                .arg(part))
             .match(run.outLines().value(0))
             .hasMatch(),
         run.out.constData());
-    QCOMPARE(entriesBelow(dir.filePath("out")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCliUsage)
