@@ -45,6 +45,7 @@ void JobView::setJob(ConversionJob *job)
     if (job) {
         connect(job, &ConversionJob::statusChanged, this, &JobView::statusChanged);
         connect(job, &ConversionJob::fileInfoChanged, this, [this] {
+            m_thumbnail.reset();
             emit fileInfoChanged();
             // The End field and the track picker read the source as well as the settings.
             emit settingsChanged();
@@ -55,10 +56,13 @@ void JobView::setJob(ConversionJob *job)
             emit metadataChanged();
         });
         connect(job, &QObject::destroyed, this, [this] {
+            m_thumbnail.reset();
+            m_shownCoverArt.reset();
             m_coverArtImage = QImage();
             emitAll();
         });
     }
+    m_thumbnail.reset();
     refreshCoverArt();
     emitAll();
 }
@@ -134,13 +138,16 @@ bool JobView::hasFileInfo() const
 
 bool JobView::hasThumbnail() const
 {
-    return hasFileInfo() && m_job->fileInfo()->thumbnail.has_value() &&
-           !m_job->fileInfo()->thumbnail->isNull();
+    return hasFileInfo() && m_job->fileInfo()->thumbnail.has_value();
 }
 
 QImage JobView::thumbnail() const
 {
-    return hasThumbnail() ? *m_job->fileInfo()->thumbnail : QImage();
+    if (!hasThumbnail())
+        return QImage();
+    if (!m_thumbnail)
+        m_thumbnail = m_job->fileInfo()->thumbnail->image();
+    return *m_thumbnail;
 }
 
 QString JobView::durationText() const
@@ -456,8 +463,15 @@ bool JobView::loadCoverArt(const QUrl &file)
 
 void JobView::refreshCoverArt()
 {
-    // Decoded only for the well; undecodable bytes give a null image and stay in the job.
-    m_coverArtImage = hasCoverArt() ? QImage::fromData(*m_job->metadata().coverArtData) : QImage();
+    // Decoded only for the well, and only when the art itself changed; undecodable or
+    // unreadable bytes give a null image and stay in the job.
+    const std::optional<CoverArt> art =
+        hasCoverArt() ? m_job->metadata().coverArtData : std::nullopt;
+    if (art == m_shownCoverArt)
+        return;
+    m_shownCoverArt = art;
+    const std::optional<QByteArray> bytes = art ? art->read() : std::nullopt;
+    m_coverArtImage = bytes ? QImage::fromData(*bytes) : QImage();
 }
 
 } // namespace tonbrook

@@ -171,6 +171,9 @@ private:
     void emitAll();
 
     QPointer<ConversionJob> m_job;
+    // Decoded for this view only: the job keeps the compressed thumbnail and the art on disk.
+    mutable std::optional<QImage> m_thumbnail;
+    std::optional<CoverArt> m_shownCoverArt;
     QImage m_coverArtImage;
 };
 

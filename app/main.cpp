@@ -1,6 +1,7 @@
 #include "app_environment.h"
 #include "application_service.h"
 #include "color_scheme.h"
+#include "model/cover_art.h"
 #include "queue/conversion_queue.h"
 #include "shell_notices.h"
 
@@ -35,6 +36,9 @@ int main(int argc, char *argv[])
     // The light or dark palette, following the desktop's preference while the app runs.
     tonbrook::ColorScheme colorScheme;
 
+    // Cover art waits in a cache folder of this process's own, removed on the way out; it
+    // outlives the queue, whose jobs hold the art.
+    const tonbrook::CacheSessionScope cacheSession;
     // Declared before the engine so that it outlives the window that shows it.
     tonbrook::ConversionQueue queue;
     QQmlApplicationEngine engine;

@@ -74,9 +74,10 @@ QJsonObject inspectObject(const ConversionJob &job)
         {"videoCodec", nullable(info->videoCodec)},
         {"audioTracks", tracks},
         {"metadata", metadata},
-        {"thumbnail", info->thumbnail
-                          ? sizeObject(info->thumbnail->width(), info->thumbnail->height())
-                          : QJsonValue(QJsonValue::Null)},
+        // The picture the views draw, not the full poster (that is the cover art).
+        {"thumbnail", info->thumbnail ? sizeObject(info->thumbnail->size().width(),
+                                                   info->thumbnail->size().height())
+                                      : QJsonValue(QJsonValue::Null)},
     };
 }
 

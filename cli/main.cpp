@@ -1,6 +1,7 @@
 // tonbrook-cli: the conversion queue driven from the command line.
 #include "cli_options.h"
 #include "cli_session.h"
+#include "model/cover_art.h"
 #include "signal_relay.h"
 
 #include <QCoreApplication>
@@ -34,6 +35,8 @@ int main(int argc, char **argv)
         break;
     }
 
+    // Cover art waits in a cache folder of this run's own, removed on every way out but a kill.
+    const tonbrook::CacheSessionScope cacheSession;
     CliSession session(parsed.options, Console{stdout, stderr, ::isatty(STDOUT_FILENO) == 1});
     QObject::connect(&relay, &SignalRelay::received, &session, &CliSession::interrupt);
     QObject::connect(&session, &CliSession::finished, &app, &QCoreApplication::exit,
@@ -45,6 +48,7 @@ int main(int argc, char **argv)
         // would hold up the teardown forever.
         std::fflush(stdout);
         std::fflush(stderr);
+        tonbrook::endCacheSession();
         ::_exit(status);
     }
     return status;

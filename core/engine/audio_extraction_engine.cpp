@@ -122,8 +122,11 @@ Mp3Tags tagsFor(const QString &from, const AudioExtractionSettings &settings,
     tags.year = utf8(source.year);
     tags.genre = utf8(source.genre);
     tags.comment = utf8(source.comment);
-    if (settings.embedCoverArt && source.coverArtData)
-        tags.coverArt.assign(source.coverArtData->cbegin(), source.coverArtData->cend());
+    if (settings.embedCoverArt && source.coverArtData) {
+        // Read back from the cache; art that has vanished or changed there fails the job.
+        const QByteArray art = source.coverArtData->bytes();
+        tags.coverArt.assign(art.cbegin(), art.cend());
+    }
     return tags;
 }
 
@@ -393,6 +396,8 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                                 const ProgressCallback &onProgress, std::stop_token stop,
                                 int encoderThreads)
 {
+    // Cover art that cannot be read back fails the job before any work is done.
+    const Mp3Tags tags = tagsFor(from, settings, metadata);
     // A failure here shows up when the encoder cannot create its file.
     QDir().mkpath(QFileInfo(to).absolutePath());
 
@@ -461,7 +466,6 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     }
 
     PartialOutput partial(temporaryPathFor(to));
-    const Mp3Tags tags = tagsFor(from, settings, metadata);
     const auto startTime = std::chrono::steady_clock::now();
     auto lastReport = startTime;
     const ConditioningPlan plan = ConditioningPlan::make(

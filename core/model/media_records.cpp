@@ -21,8 +21,8 @@ QJsonObject MediaMetadata::toJson() const
 {
     QJsonObject json{{"title", title}, {"artist", artist}, {"album", album},
                      {"year", year},   {"genre", genre},   {"comment", comment}};
-    if (coverArtData)
-        json.insert("coverArtData", QString::fromLatin1(coverArtData->toBase64()));
+    if (const std::optional<QByteArray> art = coverArtData ? coverArtData->read() : std::nullopt)
+        json.insert("coverArtData", QString::fromLatin1(art->toBase64()));
     return json;
 }
 

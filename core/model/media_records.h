@@ -1,9 +1,12 @@
 #pragma once
 
+#include "model/cover_art.h"
+
 #include <QByteArray>
 #include <QHashFunctions>
 #include <QImage>
 #include <QJsonObject>
+#include <QSize>
 #include <QSizeF>
 #include <QString>
 #include <QUrl>
@@ -21,7 +24,7 @@ class MediaAsset;
 struct MediaMetadata {
     MediaMetadata() = default;
     MediaMetadata(QString title, QString artist, QString album, QString year, QString genre,
-                  QString comment, std::optional<QByteArray> coverArtData = std::nullopt)
+                  QString comment, std::optional<CoverArt> coverArtData = std::nullopt)
         : title(std::move(title)), artist(std::move(artist)), album(std::move(album)),
           year(std::move(year)), genre(std::move(genre)), comment(std::move(comment)),
           coverArtData(std::move(coverArtData))
@@ -34,10 +37,11 @@ struct MediaMetadata {
     QString year;
     QString genre;
     QString comment;
-    // Encoded image bytes (JPEG from inspection); absent means no cover art.
-    std::optional<QByteArray> coverArtData;
+    // Encoded image bytes (JPEG from inspection), kept in the cache; absent means no cover art.
+    std::optional<CoverArt> coverArtData;
 
-    // Keys are the field names; absent cover art is left out. Cover art is Base64 text.
+    // Keys are the field names; absent cover art is left out. Cover art is Base64 text; art
+    // that can no longer be read back from the cache is left out as well.
     QJsonObject toJson() const;
     // Missing strings read as empty, missing cover art as absent.
     static MediaMetadata fromJson(const QJsonObject &json);
@@ -79,6 +83,19 @@ size_t qHash(const AudioTrackInfo &track, size_t seed = 0) noexcept;
 // "04:05" below an hour, "1:02:03" from an hour on; the fraction is dropped.
 QString formatDuration(double seconds);
 
+// A small picture of a source for the views, held as JPEG bytes and decoded when drawn.
+struct Thumbnail {
+    QByteArray jpeg;
+    QSize pixelSize;
+
+    QSize size() const { return pixelSize; }
+    // A null image when the bytes do not decode.
+    QImage image() const;
+    // The picture at twice the largest size the views draw it (aspect-filled), never enlarged;
+    // nothing when the image is null or cannot be encoded.
+    static std::optional<Thumbnail> fromImage(const QImage &image);
+};
+
 // An inspected source file. No equality: the thumbnail makes it a description, not a key.
 struct VideoFileInfo {
     QUrl fileURL;
@@ -89,7 +106,7 @@ struct VideoFileInfo {
     std::optional<QSizeF> videoResolution;
     std::optional<QString> videoCodec;
     std::vector<AudioTrackInfo> audioTracks;
-    std::optional<QImage> thumbnail;
+    std::optional<Thumbnail> thumbnail;
     MediaMetadata metadata;
 
     // The local path of fileURL, unescaped.

@@ -18,6 +18,9 @@ constexpr qint64 channelsWithoutDescription = 2;
 constexpr double sampleRateWithoutDescription = 44100.0;
 constexpr int posterFrameLimit = 800;
 constexpr int coverArtJpegQuality = 85;
+// The inspector header draws the thumbnail at 100x70, the queue row at 80x56; twice the larger
+// covers HiDPI screens.
+const QSize thumbnailFill(200, 140);
 
 // Codecs with names longer than four characters ("vorbis", "theora") have no code to carry them.
 QString codecText(const FormatDescription &description)
@@ -42,10 +45,32 @@ std::optional<QByteArray> jpegData(const QImage &image)
     writer.setQuality(coverArtJpegQuality);
     if (!writer.write(image) || bytes.isEmpty())
         return std::nullopt;
+    bytes.squeeze();
     return bytes;
 }
 
 } // namespace
+
+QImage Thumbnail::image() const
+{
+    return QImage::fromData(jpeg, "JPEG");
+}
+
+std::optional<Thumbnail> Thumbnail::fromImage(const QImage &image)
+{
+    if (image.isNull())
+        return std::nullopt;
+    // The views crop the picture to fill their frame, so both sides must reach the frame's.
+    const bool larger =
+        image.width() > thumbnailFill.width() && image.height() > thumbnailFill.height();
+    const QImage shown = larger ? image.scaled(thumbnailFill, Qt::KeepAspectRatioByExpanding,
+                                               Qt::SmoothTransformation)
+                                : image;
+    std::optional<QByteArray> jpeg = jpegData(shown);
+    if (!jpeg)
+        return std::nullopt;
+    return Thumbnail{*std::move(jpeg), shown.size()};
+}
 
 VideoFileInfo VideoFileInfo::inspect(const QUrl &fileURL)
 {
@@ -135,14 +160,14 @@ VideoFileInfo VideoFileInfo::inspect(const QUrl &fileURL, MediaAsset &asset)
     MediaMetadata metadata{title, artist,         album.isEmpty() ? title : album,
                            year,  inspectedGenre, inspectedComment};
 
-    std::optional<QImage> thumbnail;
+    std::optional<Thumbnail> thumbnail;
     if (!videoTracks.empty()) {
         try {
-            QImage image = asset.generateImage(posterFrameTime(duration),
-                                               QSize(posterFrameLimit, posterFrameLimit), true);
+            const QImage image = asset.generateImage(
+                posterFrameTime(duration), QSize(posterFrameLimit, posterFrameLimit), true);
             if (!image.isNull()) {
                 metadata.coverArtData = jpegData(image);
-                thumbnail = std::move(image);
+                thumbnail = Thumbnail::fromImage(image);
             }
         } catch (const MediaReaderError &) {
             // No poster frame is no reason to refuse the file.

@@ -82,6 +82,8 @@ private slots:
     void interruptLeavesNoPartialFile_data();
     void interruptLeavesNoPartialFile();
     void interruptDuringAStuckInspection();
+    void cacheFolderGoesWithTheRun_data();
+    void cacheFolderGoesWithTheRun();
     void shardsWriteWhatOneRunWrites_data();
     void shardsWriteWhatOneRunWrites();
 
@@ -618,6 +620,87 @@ void TestCliConvert::shardsWriteWhatOneRunWrites()
         QVERIFY2(testmedia::decodeAudio(QDir(output).filePath(name), 44100, 1) ==
                      testmedia::decodeAudio(QDir(whole).filePath(name), 44100, 1),
                  qPrintable(name));
+}
+
+void TestCliConvert::cacheFolderGoesWithTheRun_data()
+{
+    QTest::addColumn<int>("signalNumber"); // 0: the run ends by itself
+    QTest::newRow("finished") << 0;
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGKILL, swept by the next run") << int(SIGKILL);
+}
+
+void TestCliConvert::cacheFolderGoesWithTheRun()
+{
+    QFETCH(int, signalNumber);
+    QTemporaryDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CACHE_HOME", dir.filePath("cache"));
+    const QDir cache(dir.filePath("cache/tonbrook"));
+    const auto sessions = [&cache] {
+        QStringList names = cache.entryList({"session-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+        names.sort();
+        return names;
+    };
+    const auto start = [&](QProcess &cli, const QStringList &sources) {
+        cli.setProcessEnvironment(environment);
+        cli.start(cliPath(), QStringList{"--json", "-j", "1", "-o", dir.filePath("out")} + sources);
+        return cli.waitForStarted();
+    };
+    const QString clip = dir.filePath("clip.mp4");
+    const QString long1 = dir.filePath("long1.mkv");
+    QVERIFY(copyTo(taggedClip(), clip) && copyTo(longAudio(), long1));
+
+    // Another run going on at the same time (stuck on a FIFO no one writes) keeps its folder
+    // through every sweep.
+    const QString fifo = dir.filePath("stuck.mp4");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess other;
+    QVERIFY(start(other, {fifo}));
+    QVERIFY(QTest::qWaitFor([&] { return sessions().size() == 1; }, 30000));
+    const QString otherSession = sessions().constFirst();
+
+    QProcess cli;
+    QVERIFY(start(cli, signalNumber == 0 ? QStringList{clip} : QStringList{clip, long1}));
+    // The poster of the clip waits in the run's folder as cover art.
+    QString session;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            for (const QString &name : sessions()) {
+                if (name != otherSession && !QDir(cache.filePath(name))
+                                                 .entryList({"*.art"}, QDir::Files)
+                                                 .isEmpty())
+                    session = name;
+            }
+            return !session.isEmpty() || cli.state() != QProcess::Running;
+        },
+        60000));
+    QVERIFY(!session.isEmpty());
+    if (signalNumber != 0) {
+        QVERIFY(QTest::qWaitFor([&] { return cli.readAllStandardOutput().contains("progress"); },
+                                60000));
+        QCOMPARE(::kill(pid_t(cli.processId()), signalNumber), 0);
+    }
+    QVERIFY(cli.waitForFinished(120000));
+    if (signalNumber == SIGKILL) {
+        QStringList left{otherSession, session};
+        left.sort();
+        QCOMPARE(sessions(), left);
+        QProcess next;
+        QVERIFY(start(next, {clip}));
+        QVERIFY(next.waitForFinished(120000));
+        QCOMPARE(next.exitCode(), 0);
+    } else {
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), signalNumber == 0 ? 0 : 130);
+    }
+    QCOMPARE(sessions(), QStringList{otherSession});
+
+    QCOMPARE(::kill(pid_t(other.processId()), SIGTERM), 0);
+    QVERIFY(other.waitForFinished(60000));
+    QCOMPARE(other.exitCode(), 130);
+    QCOMPARE(sessions(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCliConvert)

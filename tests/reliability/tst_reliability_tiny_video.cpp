@@ -141,13 +141,13 @@ void TestReliabilityTinyVideo::everySize()
         QCOMPARE(job->fileInfo()->videoResolution, std::optional<QSizeF>(QSizeF(video)));
 
         QVERIFY2(job->fileInfo()->thumbnail.has_value(), failure("no poster frame"));
-        const QImage &poster = *job->fileInfo()->thumbnail;
+        const QImage poster = job->fileInfo()->thumbnail->image();
         QVERIFY2(poster.size() == posterSize(video), failure(sizeName(poster.size())));
         const QString stray = strayPixel(poster);
         QVERIFY2(stray.isEmpty(), failure("poster pixel " + stray));
 
         QVERIFY2(job->metadata().coverArtData.has_value(), failure("no cover art"));
-        const QImage art = QImage::fromData(*job->metadata().coverArtData, "JPEG");
+        const QImage art = QImage::fromData(job->metadata().coverArtData->bytes(), "JPEG");
         QVERIFY2(art.size() == poster.size(), failure("cover art " + sizeName(art.size())));
         const QString strayArt = strayPixel(art);
         QVERIFY2(strayArt.isEmpty(), failure("cover art pixel " + strayArt));
