@@ -2,13 +2,67 @@
 
 #include "extraction_options.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMutex>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
+#include <utility>
 
 namespace tonbrook {
 
-QueueView::QueueView(QObject *parent) : QObject(parent) {}
+namespace {
+
+// Files go to the queue in addFiles calls of about this long, one per pass of the event loop.
+constexpr qint64 sliceNs = 8'000'000;
+constexpr qsizetype firstChunkSize = 128;
+constexpr qsizetype largestChunkSize = 1024;
+
+// Never destroyed: a walk can block in the kernel for good (a dead network mount), and a
+// pool's destructor would wait for it. When the application goes, queued walks are dropped
+// and a running one gets half a second; one still blocked is left to the process's exit.
+QThreadPool *walkPool()
+{
+    static QThreadPool *const pool = [] {
+        auto *created = new QThreadPool;
+        // One at a time, in the order submitted.
+        created->setMaxThreadCount(1);
+        qAddPostRoutine([] {
+            walkPool()->clear();
+            walkPool()->waitForDone(500);
+        });
+        return created;
+    }();
+    return pool;
+}
+
+} // namespace
+
+// Where a walk delivers what it found: to the QueueView while it exists, else nowhere.
+struct QueueView::WalkMailbox {
+    QMutex mutex;
+    QueueView *receiver;
+};
+
+QueueView::QueueView(QObject *parent)
+    : QObject(parent), m_mailbox(std::make_shared<WalkMailbox>()), m_chunkSize(firstChunkSize)
+{
+    m_mailbox->receiver = this;
+    m_feedTimer.setSingleShot(true);
+    m_feedTimer.setInterval(0);
+    connect(&m_feedTimer, &QTimer::timeout, this, &QueueView::feed);
+}
+
+QueueView::~QueueView()
+{
+    // A walk that reports after this finds no receiver; one already posted is dropped with
+    // this object's events.
+    QMutexLocker lock(&m_mailbox->mutex);
+    m_mailbox->receiver = nullptr;
+}
 
 void QueueView::setQueue(ConversionQueue *queue)
 {
@@ -230,7 +284,88 @@ void QueueView::submitFiles(const QList<QUrl> &urls)
     if (!m_queue)
         return;
     emit filesSubmitted(urls);
-    m_queue->addFiles(urls);
+    const bool wasAdding = isAdding();
+    Pending files;
+    for (const QUrl &url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        if (!QFileInfo(url.toLocalFile()).isDir()) {
+            files.files << url;
+            continue;
+        }
+        if (!files.files.isEmpty())
+            m_pending.push_back(std::exchange(files, Pending()));
+        const quint64 walkId = ++m_lastWalkId;
+        m_pending.push_back(Pending{{}, 0, walkId});
+        walkPool()->start([mailbox = m_mailbox, url, walkId] {
+            {
+                QMutexLocker lock(&mailbox->mutex);
+                if (!mailbox->receiver)
+                    return;
+            }
+            const QList<QUrl> found = ConversionQueue::videoFiles({url});
+            QMutexLocker lock(&mailbox->mutex);
+            if (QueueView *receiver = mailbox->receiver) {
+                QMetaObject::invokeMethod(
+                    receiver, [receiver, walkId, found] { receiver->takeWalk(walkId, found); },
+                    Qt::QueuedConnection);
+            }
+        });
+    }
+    if (!files.files.isEmpty())
+        m_pending.push_back(std::move(files));
+    if (isAdding() != wasAdding)
+        emit addingChanged();
+    // Files that fit in one slice, with nothing ahead of them, are in the queue on return.
+    if (!wasAdding)
+        feed();
+}
+
+void QueueView::takeWalk(quint64 walkId, const QList<QUrl> &files)
+{
+    const auto walk = std::find_if(m_pending.begin(), m_pending.end(),
+                                   [&](const Pending &pending) { return pending.walkId == walkId; });
+    if (walk == m_pending.end())
+        return;
+    walk->files = files;
+    walk->walkId = 0;
+    if (walk == m_pending.begin())
+        feed();
+}
+
+void QueueView::feed()
+{
+    const bool wasAdding = isAdding();
+    QElapsedTimer slice;
+    slice.start();
+    while (!m_pending.empty()) {
+        Pending &head = m_pending.front();
+        if (!m_queue) {
+            m_pending.clear();
+            break;
+        }
+        if (head.walkId != 0)
+            break; // takeWalk feeds on
+        if (head.next >= head.files.size()) {
+            m_pending.pop_front();
+            continue;
+        }
+        if (slice.nsecsElapsed() >= sliceNs) {
+            m_feedTimer.start();
+            break;
+        }
+        const qsizetype count = std::min(m_chunkSize, head.files.size() - head.next);
+        const QList<QUrl> chunk = head.files.mid(head.next, count);
+        head.next += count;
+        QElapsedTimer call;
+        call.start();
+        m_queue->addFiles(chunk);
+        // The next call sized to take about one slice, as this one's cost per file predicts.
+        const qint64 perFileNs = std::max<qint64>(1, call.nsecsElapsed() / count);
+        m_chunkSize = std::clamp<qsizetype>(sliceNs / perFileNs, 8, largestChunkSize);
+    }
+    if (isAdding() != wasAdding)
+        emit addingChanged();
 }
 
 bool QueueView::carriesFiles(const QList<QUrl> &urls)

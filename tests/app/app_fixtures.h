@@ -70,6 +70,8 @@ public:
     // control (button, check box, switch, combo box, slider, field, list row) that has no
     // name, as "role objectName".
     Q_INVOKABLE QStringList unnamedControls(QObject *window) const;
+    // Deletes the object at once, as quitting does, not later as destroy() does.
+    Q_INVOKABLE void deleteNow(QObject *object) const { delete object; }
     // Switches the application between the app's light and dark palettes, as the desktop's
     // preference does.
     Q_INVOKABLE void useDarkPalette(bool dark) const;

@@ -100,7 +100,7 @@ Item {
             Fixtures.dragLeave(zone)
         }
 
-        function test_dropsEndInOneAddFilesCall() {
+        function test_eachDropIsOneSubmission() {
             const view = makeView()
             const submitted = spyOn(view.queueView, "filesSubmitted")
 
@@ -123,8 +123,39 @@ Item {
             verify(view.isWindowDropTargeted)
             Fixtures.dragOver(list, [Fixtures.mixedFolder()], true)
             compare(submitted.count, 3)
+            tryCompare(view.queueView, "isAdding", false, 10000)
             const names = view.queue.jobs.map(job => job.sourceURL.toString().split("/").pop())
             compare(names, ["dropped-1.mp4", "dropped-2.mp4", "clip.MOV", "clip2.mkv"])
+        }
+
+        // A folder is walked off the event loop and its files go in behind the drop's return, in
+        // the walk's order; files submitted meanwhile wait their turn. A view that goes while
+        // a walk runs takes the walk's findings with it.
+        function test_folderFillsBehindTheDrop() {
+            const view = makeView()
+            const clips = Fixtures.clipCopies("many", 300)
+            const folder = clips[0].toString().replace(/\/[^\/]*$/, "")
+            const later = Fixtures.clipCopies("later", 1)
+            view.queueView.submitDrop([folder])
+            view.queueView.submitFiles(later)
+            verify(view.queueView.isAdding)
+            compare(view.queue.jobs.length, 0)
+
+            tryCompare(view.queueView, "isAdding", false, 60000)
+            const expected = clips.map(url => url.toString()).sort()
+                .concat(later.map(url => url.toString()))
+            compare(view.queue.jobs.map(job => job.sourceURL.toString()), expected)
+            compare(child(view, "jobList").count, 301)
+            compare(child(view, "fileCountLabel").text, "301 files in queue")
+            waitUntilReady(view.queue, 301)
+            compare(child(view, "extractButton").text, "Extract All (301)")
+
+            const gone = makeView()
+            gone.queueView.submitDrop([folder])
+            const queue = gone.queue
+            Fixtures.deleteNow(gone)
+            wait(500)
+            compare(queue.jobs.length, 0)
         }
 
         function test_extractButtonFollowsReadyJobs() {
