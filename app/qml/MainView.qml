@@ -141,6 +141,9 @@ Item {
                     leftMargin: 12
                     rightMargin: 12
                     model: root.queue.jobModel
+                    // A row scrolled out is rebound to the next job scrolled in rather than
+                    // destroyed and built anew: building a row costs more than a frame's share.
+                    reuseItems: true
                     // The list is one tab stop; the arrow keys move the selection within it,
                     // Delete removes the selected job and Return starts it, or plays it once
                     // it is done.
