@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -67,6 +68,70 @@ bool claimsOutput(const ConversionJob *job)
 {
     return !job->status().is(JobStatus::Case::failed) &&
            !job->status().is(JobStatus::Case::cancelled);
+}
+
+// The numbered names of one wanted path: "name (N).ext" is before + N + after.
+struct NumberingTemplate {
+    QString before;
+    QString after;
+
+    QString path(int number) const { return before + QString::number(number) + after; }
+};
+
+void splitName(const QFileInfo &file, QString &stem, QString &extension)
+{
+    const QString name = file.fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    stem = dot > 0 ? name.left(dot) : name;
+    extension = dot > 0 ? name.mid(dot) : QString();
+}
+
+// None for a name with '%' in it, which the numbering takes through QString::arg as it
+// always has.
+std::optional<NumberingTemplate> numberingTemplate(const QString &wantedPath)
+{
+    const QFileInfo file(wantedPath);
+    QString stem;
+    QString extension;
+    splitName(file, stem, extension);
+    if (stem.contains(u'%') || extension.contains(u'%'))
+        return std::nullopt;
+    const QString marked =
+        file.dir().filePath(stem + QStringLiteral(" (") + QChar(0) + u')' + extension);
+    const qsizetype marker = marked.indexOf(QChar(0));
+    return NumberingTemplate{marked.left(marker), marked.mid(marker + 1)};
+}
+
+QString numberingKey(const NumberingTemplate &shape)
+{
+    return shape.before + QChar(0) + shape.after;
+}
+
+// The keys of the templates path may be a numbered name of ("name (N)" or "name (N).ext"),
+// with N. A key no wanted path has is harmless: it is only looked up.
+QList<QPair<QString, int>> numberedFrom(const QString &path)
+{
+    QList<QPair<QString, int>> found;
+    const qsizetype nameStart = path.lastIndexOf(u'/') + 1;
+    // "... (N)" ending at `end`: the key with N marked.
+    const auto tryAt = [&](qsizetype end) {
+        if (end - nameStart < 4 || path.at(end - 1) != u')')
+            return;
+        qsizetype digits = end - 1;
+        while (digits > nameStart && path.at(digits - 1).isDigit() &&
+               path.at(digits - 1).unicode() < 128)
+            --digits;
+        if (digits == end - 1 || digits - nameStart < 2 || path.at(digits - 1) != u'(' ||
+            path.at(digits - 2) != u' ' || end - 1 - digits > 9)
+            return;
+        const int number = path.mid(digits, end - 1 - digits).toInt();
+        found.append({path.left(digits) + QChar(0) + path.mid(end - 1), number});
+    };
+    tryAt(path.size());
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot > nameStart)
+        tryAt(dot);
+    return found;
 }
 
 } // namespace
@@ -144,9 +209,7 @@ const QStringList &ConversionQueue::acceptedExtensions()
 
 ConversionJob *ConversionQueue::job(const QUuid &id) const
 {
-    const auto found = std::find_if(m_jobs.begin(), m_jobs.end(),
-                                    [&](const ConversionJob *job) { return job->id() == id; });
-    return found == m_jobs.end() ? nullptr : *found;
+    return m_jobsById.value(id, nullptr);
 }
 
 void ConversionQueue::assertOwningThread() const
@@ -237,8 +300,8 @@ int ConversionQueue::encoderThreadsForStart(const ConversionJob *starting) const
     if (m_filesWaitBeyondPass)
         return 1;
     int used = 0;
-    for (const ConversionJob *job : m_jobs) {
-        if (job != starting && job->status().is(JobStatus::Case::converting))
+    for (const ConversionJob *job : m_converting) {
+        if (job != starting)
             used += job->encoderThreads();
     }
     return std::max(1, (m_encoderThreadCapacity - used) / std::max(1, m_startsLeftInPass));
@@ -246,34 +309,191 @@ int ConversionQueue::encoderThreadsForStart(const ConversionJob *starting) const
 
 int ConversionQueue::pendingCount() const
 {
-    return int(std::count_if(m_jobs.begin(), m_jobs.end(), [](const ConversionJob *job) {
-        return job->status().is(JobStatus::Case::ready) ||
-               job->status().is(JobStatus::Case::pending);
-    }));
+    return m_livePending;
 }
 
 int ConversionQueue::activeCount() const
 {
-    return int(std::count_if(m_jobs.begin(), m_jobs.end(), [](const ConversionJob *job) {
-        return job->status().is(JobStatus::Case::converting);
-    }));
+    return m_liveActive;
+}
+
+QList<ConversionJob *> ConversionQueue::convertingJobs() const
+{
+    QList<ConversionJob *> jobs = m_converting;
+    std::sort(jobs.begin(), jobs.end(), [this](const ConversionJob *a, const ConversionJob *b) {
+        return m_records.value(a).sequence < m_records.value(b).sequence;
+    });
+    return jobs;
 }
 
 int ConversionQueue::completedCount() const
 {
-    return int(std::count_if(m_jobs.begin(), m_jobs.end(), [](const ConversionJob *job) {
-        return job->status().is(JobStatus::Case::completed);
-    }));
+    return m_liveCompleted;
 }
 
 double ConversionQueue::overallProgress() const
 {
-    if (m_jobs.isEmpty())
+    if (m_records.isEmpty())
         return 0.0;
-    double sum = 0.0;
-    for (const ConversionJob *job : m_jobs)
-        sum += job->progress();
-    return sum / double(m_jobs.size());
+    return double(m_progressSum) / (double(m_records.size()) * double(progressUnit));
+}
+
+void ConversionQueue::track(ConversionJob *job)
+{
+    JobRecord &record = m_records[job];
+    record.sequence = m_nextSequence++;
+    m_jobsById.insert(job->id(), job);
+    syncJob(job);
+}
+
+void ConversionQueue::untrack(ConversionJob *job)
+{
+    const auto found = m_records.find(job);
+    if (found == m_records.end())
+        return;
+    JobRecord &record = *found;
+    switch (record.counted) {
+    case JobRecord::Count::pending:
+        --m_livePending;
+        m_waiting.erase(record.sequence);
+        break;
+    case JobRecord::Count::active:
+        --m_liveActive;
+        m_converting.removeOne(job);
+        break;
+    case JobRecord::Count::completed:
+        --m_liveCompleted;
+        break;
+    case JobRecord::Count::none:
+        break;
+    }
+    m_progressSum -= record.progress;
+    if (record.unfinished) {
+        if (--m_unfinishedSources[job->sourceURL()] == 0)
+            m_unfinishedSources.remove(job->sourceURL());
+    }
+    if (record.claimedPath)
+        releaseClaim(*record.claimedPath);
+    m_jobsById.remove(job->id());
+    m_records.erase(found);
+}
+
+void ConversionQueue::syncJob(ConversionJob *job)
+{
+    const auto found = m_records.find(job);
+    if (found == m_records.end())
+        return;
+    JobRecord &record = *found;
+    const JobStatus &status = job->status();
+
+    JobRecord::Count count = JobRecord::Count::none;
+    if (status.is(JobStatus::Case::ready) || status.is(JobStatus::Case::pending))
+        count = JobRecord::Count::pending;
+    else if (status.is(JobStatus::Case::converting))
+        count = JobRecord::Count::active;
+    else if (status.is(JobStatus::Case::completed))
+        count = JobRecord::Count::completed;
+    if (count != record.counted) {
+        switch (record.counted) {
+        case JobRecord::Count::pending:
+            --m_livePending;
+            m_waiting.erase(record.sequence);
+            break;
+        case JobRecord::Count::active:
+            --m_liveActive;
+            m_converting.removeOne(job);
+            break;
+        case JobRecord::Count::completed:
+            --m_liveCompleted;
+            break;
+        case JobRecord::Count::none:
+            break;
+        }
+        switch (count) {
+        case JobRecord::Count::pending:
+            ++m_livePending;
+            m_waiting.emplace(record.sequence, job);
+            break;
+        case JobRecord::Count::active:
+            ++m_liveActive;
+            m_converting.append(job);
+            break;
+        case JobRecord::Count::completed:
+            ++m_liveCompleted;
+            break;
+        case JobRecord::Count::none:
+            break;
+        }
+        record.counted = count;
+    }
+
+    const qint64 progress = std::llround(job->progress() * double(progressUnit));
+    m_progressSum += progress - record.progress;
+    record.progress = progress;
+
+    const bool unfinished = isUnfinished(job);
+    if (unfinished != record.unfinished) {
+        if (unfinished) {
+            ++m_unfinishedSources[job->sourceURL()];
+        } else if (--m_unfinishedSources[job->sourceURL()] == 0) {
+            m_unfinishedSources.remove(job->sourceURL());
+        }
+        record.unfinished = unfinished;
+    }
+    syncClaim(job, record);
+}
+
+void ConversionQueue::syncClaim(const ConversionJob *job, JobRecord &record)
+{
+    std::optional<QString> path;
+    if (claimsOutput(job))
+        path = QDir::cleanPath(job->outputURL().toLocalFile());
+    if (path == record.claimedPath)
+        return;
+    if (record.claimedPath)
+        releaseClaim(*record.claimedPath);
+    if (path)
+        ++m_claims[*path];
+    record.claimedPath = std::move(path);
+}
+
+void ConversionQueue::releaseClaim(const QString &path)
+{
+    const auto claim = m_claims.find(path);
+    if (claim == m_claims.end() || --*claim > 0)
+        return;
+    m_claims.erase(claim);
+    // The path is free again: a numbering that has gone past it must look at it again.
+    for (const auto &[key, number] : numberedFrom(path)) {
+        const auto numbering = m_numbering.find(key);
+        if (numbering != m_numbering.end() && number < numbering->next)
+            numbering->released.insert(number);
+    }
+}
+
+QString ConversionQueue::freeOutputPath(const QString &wanted)
+{
+    const auto isTaken = [this](const QString &path) {
+        return m_claims.contains(path);
+    };
+    const QString wantedPath = QDir::cleanPath(wanted);
+    if (!isTaken(wantedPath))
+        return wantedPath;
+    const std::optional<NumberingTemplate> shape = numberingTemplate(wantedPath);
+    if (!shape)
+        return numberedPath(wantedPath, isTaken);
+    Numbering &numbering = m_numbering[numberingKey(*shape)];
+    while (!numbering.released.empty()) {
+        const int number = *numbering.released.begin();
+        numbering.released.erase(numbering.released.begin());
+        const QString path = shape->path(number);
+        if (!isTaken(path))
+            return path;
+    }
+    QString path = shape->path(numbering.next);
+    while (isTaken(path))
+        path = shape->path(++numbering.next);
+    return path;
 }
 
 void ConversionQueue::refreshDerivedValues()
@@ -293,36 +513,56 @@ void ConversionQueue::refreshDerivedValues()
 
 bool ConversionQueue::isOutputTaken(const ConversionJob *job, const QString &path) const
 {
-    return std::any_of(m_jobs.begin(), m_jobs.end(), [&](const ConversionJob *other) {
-        return other != job && claimsOutput(other) &&
-               QDir::cleanPath(other->outputURL().toLocalFile()) == path;
-    });
+    int claims = m_claims.value(path, 0);
+    const auto record = m_records.constFind(job);
+    if (record != m_records.cend() && record->claimedPath == path)
+        --claims;
+    return claims > 0;
 }
 
 QString ConversionQueue::numberedPath(const QString &wanted,
                                       const std::function<bool(const QString &)> &isTaken)
 {
+    int number = 2;
+    return numberedPath(wanted, isTaken, number);
+}
+
+QString ConversionQueue::numberedPath(const QString &wanted,
+                                      const std::function<bool(const QString &)> &isTaken,
+                                      int &number)
+{
     const QString wantedPath = QDir::cleanPath(wanted);
     QString path = wantedPath;
-    if (isTaken(path)) {
-        const QFileInfo file(wantedPath);
-        const QString name = file.fileName();
-        const qsizetype dot = name.lastIndexOf(u'.');
-        const QString stem = dot > 0 ? name.left(dot) : name;
-        const QString extension = dot > 0 ? name.mid(dot) : QString();
-        for (int number = 2; isTaken(path); ++number)
-            path = file.dir().filePath(
-                QStringLiteral("%1 (%2)%3").arg(stem).arg(number).arg(extension));
+    if (!isTaken(path))
+        return path;
+    number = std::max(2, number);
+    if (const std::optional<NumberingTemplate> shape = numberingTemplate(wantedPath)) {
+        for (path = shape->path(number); isTaken(path); path = shape->path(++number)) {
+        }
+        return path;
     }
-    return path;
+    const QFileInfo file(wantedPath);
+    QString stem;
+    QString extension;
+    splitName(file, stem, extension);
+    for (;; ++number) {
+        path =
+            file.dir().filePath(QStringLiteral("%1 (%2)%3").arg(stem).arg(number).arg(extension));
+        if (!isTaken(path))
+            return path;
+    }
 }
 
 void ConversionQueue::assignOutputURL(ConversionJob *job, const QUrl &wanted)
 {
-    const QString path = numberedPath(wanted.toLocalFile(), [&](const QString &candidate) {
-        return isOutputTaken(job, candidate);
-    });
-    job->setOutputURL(QUrl::fromLocalFile(path));
+    // The job's own claim does not count against it.
+    JobRecord &record = m_records[job];
+    if (record.claimedPath) {
+        releaseClaim(*record.claimedPath);
+        record.claimedPath.reset();
+    }
+    job->setOutputURL(QUrl::fromLocalFile(freeOutputPath(wanted.toLocalFile())));
+    syncClaim(job, m_records[job]);
 }
 
 QList<QUrl> ConversionQueue::videoFiles(const QList<QUrl> &urls)
@@ -348,18 +588,17 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
     assertOwningThread();
     const QList<QUrl> candidates = videoFiles(urls);
 
-    bool added = false;
+    // The new jobs are indexed as they are made, so a source given twice in one call is
+    // caught and names are numbered against each other, and then go in as one range of rows.
+    QList<ConversionJob *> added;
     for (const QUrl &candidate : std::as_const(candidates)) {
-        const bool duplicate =
-            std::any_of(m_jobs.begin(), m_jobs.end(), [&](const ConversionJob *job) {
-                return job->sourceURL() == candidate && isUnfinished(job);
-            });
-        if (duplicate)
+        if (m_unfinishedSources.contains(candidate))
             continue;
         std::optional<QUrl> folder;
         if (!m_useSourceDirectory && !m_customOutputFolder.isEmpty())
             folder = m_customOutputFolder;
         auto *job = new ConversionJob(candidate, folder, m_defaultSettings, this);
+        track(job);
         assignOutputURL(job, job->outputURL());
         // A retried job gave up its output name while it was failed or cancelled; another job
         // may have taken it since.
@@ -373,22 +612,30 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
                                          ConversionJob::baseName(job->sourceURL()) + ".mp3")));
             }
         });
-        connect(job, &ConversionJob::statusChanged, this, &ConversionQueue::refreshDerivedValues);
-        connect(job, &ConversionJob::progressChanged, this, &ConversionQueue::refreshDerivedValues);
+        connect(job, &ConversionJob::statusChanged, this, [this, job] {
+            syncJob(job);
+            refreshDerivedValues();
+        });
+        connect(job, &ConversionJob::progressChanged, this, [this, job] {
+            syncJob(job);
+            refreshDerivedValues();
+        });
+        connect(job, &ConversionJob::outputURLChanged, this, [this, job] { syncJob(job); });
         // A freed slot is filled now rather than at the next poll, which would idle a core.
         connect(job, &ConversionJob::extractionEnded, this, [this] {
             if (m_isProcessing && m_batchTimer->isActive())
                 m_batchTimer->start(0);
         });
 
-        const int row = int(m_jobs.size());
-        m_model->beginInsertRows(QModelIndex(), row, row);
-        m_jobs.append(job);
-        m_model->endInsertRows();
-        added = true;
-        job->inspect();
+        added.append(job);
     }
-    if (added) {
+    if (!added.isEmpty()) {
+        const int first = int(m_jobs.size());
+        m_model->beginInsertRows(QModelIndex(), first, first + int(added.size()) - 1);
+        m_jobs.append(added);
+        m_model->endInsertRows();
+        for (ConversionJob *job : std::as_const(added))
+            job->inspect();
         emit jobsChanged();
         refreshDerivedValues();
     }
@@ -400,16 +647,34 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
 void ConversionQueue::removeJobsWhere(
     const std::function<bool(const ConversionJob *)> &shouldRemove)
 {
+    // Contiguous runs of rows, each taken out with one signal, from the last run to the first
+    // so the rows before a run keep their numbers.
+    QList<bool> remove(m_jobs.size());
     bool removed = false;
-    for (qsizetype row = m_jobs.size() - 1; row >= 0; --row) {
-        ConversionJob *job = m_jobs.at(row);
-        if (!shouldRemove(job))
+    for (qsizetype row = 0; row < m_jobs.size(); ++row) {
+        remove[row] = shouldRemove(m_jobs.at(row));
+        removed = removed || remove[row];
+    }
+    if (!removed)
+        return;
+    QList<ConversionJob *> gone;
+    for (qsizetype last = m_jobs.size() - 1; last >= 0; --last) {
+        if (!remove[last])
             continue;
-        m_model->beginRemoveRows(QModelIndex(), int(row), int(row));
-        m_jobs.removeAt(row);
+        qsizetype first = last;
+        while (first > 0 && remove[first - 1])
+            --first;
+        m_model->beginRemoveRows(QModelIndex(), int(first), int(last));
+        for (qsizetype row = first; row <= last; ++row) {
+            gone.append(m_jobs.at(row));
+            untrack(m_jobs.at(row));
+        }
+        m_jobs.remove(first, last - first + 1);
         m_model->endRemoveRows();
-        removed = true;
+        last = first;
+    }
 
+    for (ConversionJob *job : std::as_const(gone)) {
         disconnect(job, nullptr, this, nullptr);
         // A removed job lives on until its extraction has ended, as its task would keep it.
         if (job->isExtractionRunning()) {
@@ -421,10 +686,8 @@ void ConversionQueue::removeJobsWhere(
             job->deleteLater();
         }
     }
-    if (removed) {
-        emit jobsChanged();
-        refreshDerivedValues();
-    }
+    emit jobsChanged();
+    refreshDerivedValues();
 }
 
 void ConversionQueue::reselectIfGone()
@@ -468,23 +731,21 @@ void ConversionQueue::runBatchPass()
         endBatch();
         return;
     }
-    QList<ConversionJob *> pending;
-    int active = 0;
-    for (ConversionJob *job : std::as_const(m_jobs)) {
-        if (job->status().is(JobStatus::Case::ready) || job->status().is(JobStatus::Case::pending))
-            pending.append(job);
-        else if (job->status().is(JobStatus::Case::converting))
-            ++active;
-    }
-    if (pending.isEmpty() && active == 0) {
+    const qsizetype waiting = qsizetype(m_waiting.size());
+    const qsizetype active = m_converting.size();
+    if (waiting == 0 && active == 0) {
         endBatch();
         return;
     }
 
     const qsizetype freeSlots = qsizetype(m_concurrentLimit) - active;
-    const qsizetype toStart = freeSlots <= 0 ? 0 : std::min(freeSlots, pending.size());
+    const qsizetype toStart = freeSlots <= 0 ? 0 : std::min(freeSlots, waiting);
+    // Taken before any starts, as starting a job takes it out of the waiting ones.
+    QList<ConversionJob *> pending;
+    for (auto next = m_waiting.begin(); pending.size() < toStart; ++next)
+        pending.append(next->second);
     m_startsLeftInPass = int(toStart);
-    m_filesWaitBeyondPass = pending.size() > toStart;
+    m_filesWaitBeyondPass = waiting > toStart;
     const auto endPass = qScopeGuard([this] {
         m_startsLeftInPass = 0;
         m_filesWaitBeyondPass = false;

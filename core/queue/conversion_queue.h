@@ -11,8 +11,13 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <QHash>
+
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <set>
 
 class QTimer;
 
@@ -109,6 +114,8 @@ public:
     int pendingCount() const;
     // Jobs that are converting.
     int activeCount() const;
+    // The converting jobs in queue order.
+    QList<ConversionJob *> convertingJobs() const;
     int completedCount() const;
     // Mean progress of all jobs; 0 without jobs.
     double overallProgress() const;
@@ -121,6 +128,12 @@ public:
     // isTaken does not report taken: the rule by which jobs' outputs are numbered.
     static QString numberedPath(const QString &wanted,
                                 const std::function<bool(const QString &)> &isTaken);
+    // The same, with the search for a free number starting at `number` (at least 2), for a
+    // caller that knows every number below it to be taken; `number` is left at the number of
+    // the path returned (unchanged when that is wanted itself), so a caller whose taken paths
+    // only grow can hand the same variable in again for the same wanted path.
+    static QString numberedPath(const QString &wanted,
+                                const std::function<bool(const QString &)> &isTaken, int &number);
 
     // Every acceptable video file among the files and (recursively) folders becomes a job.
     Q_INVOKABLE void addFiles(const QList<QUrl> &urls);
@@ -159,6 +172,34 @@ private:
     void assignOutputURL(ConversionJob *job, const QUrl &wanted);
     // Whether a job other than `job` that keeps its output (not failed or cancelled) targets path.
     bool isOutputTaken(const ConversionJob *job, const QString &path) const;
+    // What the queue has counted and indexed of one job, kept in step with the job's signals
+    // so that no event has to look at every job.
+    struct JobRecord {
+        enum class Count { none, pending, active, completed };
+        // Queue order: jobs are only ever appended.
+        quint64 sequence = 0;
+        Count counted = Count::none;
+        // progress() in fixed point (progressUnit is 1.0), so sums are exact.
+        qint64 progress = 0;
+        bool unfinished = false;
+        // The cleaned output path while the job keeps its output.
+        std::optional<QString> claimedPath;
+    };
+    // For one wanted path that is taken: every number from 2 below `next` is taken or among
+    // `released`, the numbers whose claims have been given up since.
+    struct Numbering {
+        int next = 2;
+        std::set<int> released;
+    };
+    static constexpr qint64 progressUnit = qint64(1) << 30;
+    void track(ConversionJob *job);
+    void untrack(ConversionJob *job);
+    // Brings the job's record, the counts and the indexes up to date with its state.
+    void syncJob(ConversionJob *job);
+    void syncClaim(const ConversionJob *job, JobRecord &record);
+    void releaseClaim(const QString &path);
+    // The first path of the numbering rule for wanted that no job other than `job` claims.
+    QString freeOutputPath(const QString &wanted);
     void removeJobsWhere(const std::function<bool(const ConversionJob *)> &shouldRemove);
     void reselectIfGone();
     void runBatchPass();
@@ -182,6 +223,22 @@ private:
     // Set during a batch pass: starts still to come in it, and whether more files wait.
     int m_startsLeftInPass = 0;
     bool m_filesWaitBeyondPass = false;
+
+    // Per job, and indexes over all jobs: by id, unfinished jobs by source, claims of output
+    // paths (a count per cleaned path), the numbering of taken wanted paths, the ready and
+    // pending jobs in queue order, and the converting ones.
+    QHash<const ConversionJob *, JobRecord> m_records;
+    QHash<QUuid, ConversionJob *> m_jobsById;
+    QHash<QUrl, int> m_unfinishedSources;
+    QHash<QString, int> m_claims;
+    QHash<QString, Numbering> m_numbering;
+    std::map<quint64, ConversionJob *> m_waiting;
+    QList<ConversionJob *> m_converting;
+    quint64 m_nextSequence = 0;
+    int m_livePending = 0;
+    int m_liveActive = 0;
+    int m_liveCompleted = 0;
+    qint64 m_progressSum = 0;
 
     // Last values announced, so the derived properties signal only real changes.
     int m_pendingCount = 0;

@@ -128,6 +128,8 @@ private slots:
     void folderChosenAfterAddingIsUsedByTheBatch();
     void cancelAllEndsTheBatchOnce();
     void outputNamesNeverCollide();
+    void freedNamesAreNumberedAgain_data();
+    void freedNamesAreNumberedAgain();
     void removedRunningJobLivesUntilItsExtractionEnds();
     void zeroLimitPollsUntilCancelled();
 
@@ -646,6 +648,68 @@ void TestConversionQueue::outputNamesNeverCollide()
     QCOMPARE(retried->outputURL(), url(out + "/clip (2).mp3"));
     QCOMPARE(queue.jobs().at(2)->outputURL(), url(out + "/clip.mp3"));
     retried->cancel();
+}
+
+void TestConversionQueue::freedNamesAreNumberedAgain_data()
+{
+    // Steps: "+SOURCE=OUTPUT" adds a new file named SOURCE and expects its output name;
+    // "-OUTPUT" removes and "xOUTPUT" cancels the job with that output.
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("a removed job's number is given again, then the next one")
+        << QStringList{"+clip.mp4=clip.mp3", "+clip.mov=clip (2).mp3", "+clip.mkv=clip (3).mp3",
+                       "-clip (2).mp3",      "+clip.avi=clip (2).mp3", "+clip.ts=clip (4).mp3"};
+    QTest::newRow("cancelled jobs give theirs up, lowest first") << QStringList{
+        "+clip.mp4=clip.mp3",     "+clip.mov=clip (2).mp3", "+clip.mkv=clip (3).mp3",
+        "+clip.avi=clip (4).mp3", "xclip (3).mp3",          "xclip (2).mp3",
+        "+clip.ts=clip (2).mp3",  "+clip.flv=clip (3).mp3", "+clip.wmv=clip (5).mp3"};
+    QTest::newRow("a source named like a numbered name")
+        << QStringList{"+clip (2).mp4=clip (2).mp3", "+clip.mp4=clip.mp3",
+                       "+clip.mov=clip (3).mp3",     "-clip (2).mp3",
+                       "+clip.mkv=clip (2).mp3",     "+clip (2).mov=clip (2) (2).mp3",
+                       "+clip.avi=clip (4).mp3"};
+    QTest::newRow("the wanted name itself freed")
+        << QStringList{"+clip.mp4=clip.mp3", "+clip.mov=clip (2).mp3", "-clip.mp3",
+                       "+clip.mkv=clip.mp3", "+clip.avi=clip (3).mp3"};
+}
+
+void TestConversionQueue::freedNamesAreNumberedAgain()
+{
+    QFETCH(QStringList, steps);
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out");
+    Fixture f;
+    ConversionQueue &queue = *f.queue;
+    queue.setUseSourceDirectory(false);
+    queue.setCustomOutputFolder(url(out));
+    const auto jobWithOutput = [&](const QString &name) -> ConversionJob * {
+        for (ConversionJob *job : queue.jobs()) {
+            if (job->outputURL() == url(out + "/" + name))
+                return job;
+        }
+        return nullptr;
+    };
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        const QString step = steps.at(i);
+        if (step.startsWith(u'+')) {
+            const QStringList parts = step.mid(1).split(u'=');
+            // Each source in a folder of its own, so none is queued twice.
+            const QString source = dir.filePath(QStringLiteral("s%1/").arg(i) + parts.at(0));
+            QVERIFY(queuetest::copyTo(m_clip, source));
+            queue.addFiles({url(source)});
+            QCOMPARE(queue.jobs().last()->sourceURL(), url(source));
+            QCOMPARE(queue.jobs().last()->outputURL(), url(out + "/" + parts.at(1)));
+        } else {
+            ConversionJob *job = jobWithOutput(step.mid(1));
+            QVERIFY2(job, qPrintable(step));
+            // Cancelled while inspecting, a job would turn ready again when its inspection ends.
+            QVERIFY(f.allInspected());
+            if (step.startsWith(u'-'))
+                queue.removeJob(job);
+            else
+                job->cancel();
+        }
+    }
+    QVERIFY(f.allInspected());
 }
 
 void TestConversionQueue::removedRunningJobLivesUntilItsExtractionEnds()
