@@ -115,8 +115,19 @@ void CliSession::start()
 
     m_phase = Phase::inspecting;
     for (ConversionJob *job : m_queue->jobs()) {
-        m_records.emplace(job);
-        connect(job, &ConversionJob::statusChanged, this, [this, job] { onStatusChanged(job); });
+        Record &record = m_records[job];
+        record.inspecting = job->status().is(JobStatus::Case::inspecting);
+        m_inspecting += record.inspecting ? 1 : 0;
+        ++m_unreported;
+        connect(job, &ConversionJob::statusChanged, this, [this, job] {
+            Record &record = m_records[job];
+            const bool inspecting = job->status().is(JobStatus::Case::inspecting);
+            if (inspecting != record.inspecting) {
+                record.inspecting = inspecting;
+                m_inspecting += inspecting ? 1 : -1;
+            }
+            onStatusChanged(job);
+        });
         connect(job, &ConversionJob::extractionEnded, this, &CliSession::checkExtractionsStopped);
         if (m_options.json && !m_options.inspectOnly)
             writeOut(jsonLine(addedEvent(*job)));
@@ -172,13 +183,16 @@ qsizetype CliSession::addInputs()
     // names never depend on the part or on what another run has written meanwhile, so parts
     // run on several machines write exactly the files one run would.
     QSet<QString> taken;
+    // Per wanted path, the number its numbering has reached: taken only grows.
+    QHash<QString, int> numbers;
     for (qsizetype i = 0; i < sources.size(); ++i) {
         const QUrl &source = sources.at(i);
         const QUrl folder = QUrl::fromLocalFile(
             m_options.outputDir.value_or(QFileInfo(source.toLocalFile()).absolutePath()));
+        const QString wanted =
+            QDir::cleanPath(ConversionJob::outputURLFor(source, folder).toLocalFile());
         const QString output = ConversionQueue::numberedPath(
-            ConversionJob::outputURLFor(source, folder).toLocalFile(),
-            [&](const QString &path) { return taken.contains(path); });
+            wanted, [&](const QString &path) { return taken.contains(path); }, numbers[wanted]);
         taken.insert(output);
         if (m_options.shard && i % m_options.shard->count != m_options.shard->index - 1)
             continue;
@@ -266,11 +280,7 @@ void CliSession::checkInspectionsDone()
         return;
     if (m_options.inspectOnly)
         writeInspected();
-    const bool inspecting =
-        std::any_of(m_queue->jobs().begin(), m_queue->jobs().end(), [](const ConversionJob *job) {
-            return job->status().is(JobStatus::Case::inspecting);
-        });
-    if (inspecting)
+    if (m_inspecting > 0)
         return;
     if (m_options.inspectOnly) {
         finish(m_failed > 0 ? exitFailed : exitCompleted);
@@ -325,7 +335,7 @@ void CliSession::reportProgress(ConversionJob *job)
 
 void CliSession::reportCompleted(ConversionJob *job)
 {
-    m_records[job].reported = true;
+    markReported(job);
     ++m_completed;
     const JobStatus &status = job->status();
     if (m_options.json) {
@@ -344,7 +354,7 @@ void CliSession::reportCompleted(ConversionJob *job)
 
 void CliSession::reportFailed(ConversionJob *job, const QString &error)
 {
-    m_records[job].reported = true;
+    markReported(job);
     ++m_failed;
     if (m_options.json && !m_options.inspectOnly)
         writeOut(jsonLine(failedEvent(*job, error)));
@@ -353,7 +363,7 @@ void CliSession::reportFailed(ConversionJob *job, const QString &error)
 
 void CliSession::reportCancelled(ConversionJob *job)
 {
-    m_records[job].reported = true;
+    markReported(job);
     ++m_cancelled;
     if (m_options.json) {
         writeOut(jsonLine(cancelledEvent(*job)));
@@ -368,10 +378,17 @@ void CliSession::checkAllReported()
 {
     if (m_phase != Phase::converting)
         return;
-    const bool open = std::any_of(m_records.cbegin(), m_records.cend(),
-                                  [](const Record &record) { return !record.reported; });
-    if (!open)
+    if (m_unreported == 0)
         finish(m_failed > 0 ? exitFailed : exitCompleted);
+}
+
+void CliSession::markReported(ConversionJob *job)
+{
+    Record &record = m_records[job];
+    if (record.reported)
+        return;
+    record.reported = true;
+    --m_unreported;
 }
 
 void CliSession::interrupt()
@@ -396,9 +413,11 @@ void CliSession::checkExtractionsStopped()
 {
     if (m_phase != Phase::stopping)
         return;
+    // No extraction starts once stopping, so the jobs found stopped stay stopped.
     const auto &jobs = m_queue->jobs();
-    if (std::any_of(jobs.begin(), jobs.end(),
-                    [](const ConversionJob *job) { return job->isExtractionRunning(); }))
+    while (m_stoppedUpTo < jobs.size() && !jobs.at(m_stoppedUpTo)->isExtractionRunning())
+        ++m_stoppedUpTo;
+    if (m_stoppedUpTo < jobs.size())
         return;
     // An extraction that finished before it saw the cancellation still counts as completed.
     for (ConversionJob *job : jobs) {
@@ -472,14 +491,10 @@ void CliSession::drawBars()
     const int barWidth = 20;
     const int nameWidth = std::max(12, width - 56);
     QStringList lines;
-    int inspecting = 0;
+    const qsizetype inspecting = m_inspecting;
     int running = 0;
-    for (const ConversionJob *job : m_queue->jobs()) {
+    for (const ConversionJob *job : m_queue->convertingJobs()) {
         const JobStatus &status = job->status();
-        if (status.is(JobStatus::Case::inspecting))
-            ++inspecting;
-        if (!status.is(JobStatus::Case::converting))
-            continue;
         ++running;
         lines << QStringLiteral("%1  %2 %3%  %4  %5")
                      .arg(elide(fileName(job), nameWidth), -nameWidth)

@@ -56,6 +56,8 @@ private:
     struct Record {
         bool started = false;
         bool reported = false;
+        // The status last seen was inspecting (counted in m_inspecting).
+        bool inspecting = false;
         // A problem the command line found itself (a track the file does not have).
         std::optional<QString> failure;
         QElapsedTimer lastProgress;
@@ -77,6 +79,8 @@ private:
     void reportFailed(ConversionJob *job, const QString &error);
     void reportCancelled(ConversionJob *job);
     void checkAllReported();
+    // Marks the job's outcome as reported (once).
+    void markReported(ConversionJob *job);
     void checkExtractionsStopped();
     void finish(int exitStatus);
 
@@ -97,6 +101,11 @@ private:
     int m_failed = 0;
     int m_cancelled = 0;
     int m_barLines = 0;
+    // Jobs being inspected, and jobs whose outcome is not reported yet.
+    qsizetype m_inspecting = 0;
+    qsizetype m_unreported = 0;
+    // While stopping: the jobs before this one have no extraction running.
+    qsizetype m_stoppedUpTo = 0;
     // --inspect: how many jobs, from the first, have their object written.
     qsizetype m_inspectWritten = 0;
     bool m_barsDirty = false;
