@@ -1,7 +1,7 @@
 // End-to-end speed and memory of tonbrook-cli against the ffmpeg command line doing the same
 // work (`ffmpeg -i IN -vn -c:a libmp3lame -b:a 320k -compression_level 2 OUT`, the same LAME).
 //
-//   tonbrook_cli_bench [--runs 5] [--workdir DIR] [--only single|parallel|batch|inspect]
+//   tonbrook_cli_bench [--runs 5] [--workdir DIR] [--only single|parallel|batch|inspect|scale]
 //
 // single:  one 10-minute stereo 48 kHz AAC-in-MP4, the CLI and ffmpeg paired run by run.
 // parallel: the same file at 320 kbit/s and at V2, the CLI on every hardware thread, on
@@ -9,6 +9,8 @@
 //          of a 60-minute file on eight encoders.
 // batch:   eight 1-minute files: the CLI with --jobs 1 and --jobs 2, and ffmpeg in two lanes.
 // inspect: --inspect on 100 small video files, one process per file and one for all.
+// scale:   1,000 and then 20,000 tiny files in one run each (only with --only scale): the
+//          wall time per file must not grow with the number of files.
 // Every measured program is a child of this one; peak memory is the child's own (wait4).
 #include "child_process.h"
 
@@ -22,6 +24,7 @@
 
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -325,6 +328,73 @@ void inspect(const QString &workdir)
                 all.median() * 1000.0 / 100.0);
 }
 
+// One 0.3 s clip hard-linked under many names: 100 per folder, of which 10 are named clip.<ext>
+// (mp4, mov, mkv, ...), so every folder adds ten more sources that all want OUT/clip.mp3.
+bool linkScaleSet(const QString &clip, const QString &root, int count)
+{
+    if (QFileInfo(QDir(root).filePath("complete")).exists())
+        return true;
+    QDir(root).removeRecursively();
+    static const char *const clipExtensions[] = {"mp4",  "mov", "mkv", "m4v", "avi",
+                                                 "webm", "ts",  "flv", "mpg", "3gp"};
+    const QByteArray target = QFile::encodeName(clip);
+    for (int i = 0; i < count; ++i) {
+        const QString folder =
+            QDir(root).filePath(QStringLiteral("d%1").arg(i / 100, 4, 10, QChar('0')));
+        const int inFolder = i % 100;
+        if (inFolder == 0)
+            QDir().mkpath(folder);
+        const QString name = inFolder < 10 ? QStringLiteral("clip.%1").arg(clipExtensions[inFolder])
+                                           : QStringLiteral("f-%1.mp4").arg(i, 5, 10, QChar('0'));
+        if (::link(target.constData(), QFile::encodeName(QDir(folder).filePath(name))) != 0)
+            return false;
+    }
+    QFile done(QDir(root).filePath("complete"));
+    return done.open(QIODevice::WriteOnly);
+}
+
+void scale(const QString &workdir)
+{
+    const QString clip = QDir(workdir).filePath("scale-clip-0.3s.mp4");
+    if (!generate(clip,
+                  {"-f", "lavfi", "-i", "testsrc2=s=64x48:r=10:d=0.3", "-f", "lavfi", "-i",
+                   "sine=frequency=440:sample_rate=44100:duration=0.3"},
+                  {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-b:a", "64k",
+                   "-shortest"})) {
+        std::fprintf(stderr, "could not generate %s\n", qPrintable(clip));
+        return;
+    }
+    std::printf("\nscale: tonbrook-cli -q -o OUT FOLDER on N copies of one 0.3 s clip "
+                "(64x48 H.264 + AAC), 100 per folder, 10 of each 100 named clip.<ext>;\n"
+                "  the wall time is the whole process: start, folder walk, inspection of "
+                "every file, naming, conversion and exit\n");
+    std::fflush(stdout);
+    double perFile[2] = {0, 0};
+    const int counts[2] = {1000, 20000};
+    for (int k = 0; k < 2; ++k) {
+        const int count = counts[k];
+        const QString root = QDir(workdir).filePath(QStringLiteral("scale-%1").arg(count));
+        if (!linkScaleSet(clip, root, count)) {
+            std::fprintf(stderr, "could not link %d files under %s\n", count, qPrintable(root));
+            return;
+        }
+        const QString out = QDir(workdir).filePath("scale-out");
+        QDir(out).removeRecursively();
+        QDir().mkpath(out);
+        const Run run = measure({cli, "-q", "-o", out, root});
+        const qsizetype written = QDir(out).entryList(QDir::Files).size();
+        perFile[k] = run.seconds * 1000.0 / count;
+        std::printf("  %6d files  %8.2f s  %6.2f ms per file  peak %6.1f MiB  %lld outputs%s\n",
+                    count, run.seconds, perFile[k], double(run.maxRssKiB) / 1024.0,
+                    static_cast<long long>(written),
+                    run.ok && written == count ? "" : "  (FAILED)");
+        std::fflush(stdout);
+        QDir(out).removeRecursively();
+    }
+    std::printf("  per-file time 20,000 / 1,000          %7.3f   (target <= 1.2)\n",
+                perFile[1] / perFile[0]);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -357,5 +427,9 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     if (only.isEmpty() || only == "inspect")
         inspect(workdir);
+    std::fflush(stdout);
+    // Minutes of conversion and 20,000 files on disk: only when asked for by name.
+    if (only == "scale")
+        scale(workdir);
     return 0;
 }
