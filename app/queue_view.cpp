@@ -18,8 +18,9 @@ namespace {
 
 // Files go to the queue in addFiles calls of about this long, one per pass of the event loop.
 constexpr qint64 sliceNs = 8'000'000;
-constexpr qsizetype firstChunkSize = 128;
-constexpr qsizetype largestChunkSize = 1024;
+constexpr qsizetype firstChunkSize = 64;
+constexpr qsizetype smallestChunkSize = 8;
+constexpr qsizetype largestChunkSize = 512;
 
 // Never destroyed: a walk can block in the kernel for good (a dead network mount), and a
 // pool's destructor would wait for it. When the application goes, queued walks are dropped
@@ -360,9 +361,12 @@ void QueueView::feed()
         QElapsedTimer call;
         call.start();
         m_queue->addFiles(chunk);
-        // The next call sized to take about one slice, as this one's cost per file predicts.
+        // The next call sized to take half a slice, as this one's cost per file predicts, and
+        // at most twice this one: the cost per file grows with the call's size and with what
+        // the inspections running beside it take from the processor.
         const qint64 perFileNs = std::max<qint64>(1, call.nsecsElapsed() / count);
-        m_chunkSize = std::clamp<qsizetype>(sliceNs / perFileNs, 8, largestChunkSize);
+        m_chunkSize = std::clamp<qsizetype>(std::min<qint64>(sliceNs / 2 / perFileNs, 2 * count),
+                                            smallestChunkSize, largestChunkSize);
     }
     if (isAdding() != wasAdding)
         emit addingChanged();
