@@ -9,6 +9,8 @@
 //          of a 60-minute file on eight encoders.
 // batch:   eight 1-minute files: the CLI with --jobs 1 and --jobs 2, and ffmpeg in two lanes.
 // inspect: --inspect on 100 small video files, one process per file and one for all.
+// inspect-memory: peak memory of --inspect over 1, 1,000 and 10,000 hard links to one 1 s
+//          1080p clip (only with --only inspect-memory).
 // scale:   1,000 and then 20,000 tiny files in one run each (only with --only scale): the
 //          wall time per file must not grow with the number of files.
 // Every measured program is a child of this one; peak memory is the child's own (wait4).
@@ -294,6 +296,65 @@ void batch(const QString &workdir, int runs)
     std::printf("  peak memory -j 2                     %7.1f MiB (target < 128)\n", two.mib());
 }
 
+// One 1 s 1080p H.264 clip hard-linked N times, 1,000 names per folder, inspected in one
+// --inspect run over the whole tree: the peak memory of the process, and what each inspected
+// file adds to it. The cover art goes to a cache folder under the work folder.
+void inspectMemory(const QString &workdir)
+{
+    const QString clip = QDir(workdir).filePath("memory-clip-1080p-1s.mp4");
+    if (!generate(
+            clip,
+            {"-f", "lavfi", "-i", "testsrc2=s=1920x1080:r=25:d=1", "-f", "lavfi", "-i",
+             "sine=frequency=440:sample_rate=48000:duration=1"},
+            {"-c:v", "libx264", "-preset", "ultrafast", "-g", "250", "-c:a", "aac", "-shortest"})) {
+        std::fprintf(stderr, "could not generate %s\n", qPrintable(clip));
+        return;
+    }
+    const QByteArray cacheBefore = qgetenv("XDG_CACHE_HOME");
+    const bool hadCache = qEnvironmentVariableIsSet("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(QDir(workdir).filePath("memory-cache")));
+    std::printf("\ninspect-memory: tonbrook-cli --inspect FOLDER > /dev/null over N hard links "
+                "to one 1 s 1920x1080 H.264 + AAC clip\n");
+    std::fflush(stdout);
+    long baseKiB = 0;
+    for (const int count : {1, 1000, 10000}) {
+        const QString root = QDir(workdir).filePath(QStringLiteral("memory-%1").arg(count));
+        if (!QFileInfo::exists(QDir(root).filePath("complete"))) {
+            QDir(root).removeRecursively();
+            const QByteArray target = QFile::encodeName(clip);
+            for (int i = 0; i < count; ++i) {
+                const QString folder =
+                    QDir(root).filePath(QStringLiteral("d%1").arg(i / 1000, 2, 10, QChar('0')));
+                if (i % 1000 == 0)
+                    QDir().mkpath(folder);
+                const QString name = QStringLiteral("clip-%1.mp4").arg(i, 5, 10, QChar('0'));
+                if (::link(target.constData(), QFile::encodeName(QDir(folder).filePath(name))) !=
+                    0) {
+                    std::fprintf(stderr, "could not link %d files under %s\n", count,
+                                 qPrintable(root));
+                    return;
+                }
+            }
+            QFile(QDir(root).filePath("complete")).open(QIODevice::WriteOnly);
+        }
+        const Run run = measure({cli, "--inspect", root});
+        if (count == 1)
+            baseKiB = run.maxRssKiB;
+        std::printf("  %6d files  %8.2f s  peak %7.1f MiB", count, run.seconds,
+                    double(run.maxRssKiB) / 1024.0);
+        if (count > 1)
+            std::printf("  %6.1f KiB per file above one file%s",
+                        double(run.maxRssKiB - baseKiB) / double(count - 1),
+                        count == 10000 ? "  (target: peak <= 256 MiB)" : "");
+        std::printf("%s\n", run.ok ? "" : "  (FAILED)");
+        std::fflush(stdout);
+    }
+    if (hadCache)
+        qputenv("XDG_CACHE_HOME", cacheBefore);
+    else
+        qunsetenv("XDG_CACHE_HOME");
+}
+
 void inspect(const QString &workdir)
 {
     const QString folder = QDir(workdir).filePath("inspect-100");
@@ -422,6 +483,9 @@ int main(int argc, char **argv)
     if (only.isEmpty() || only == "parallel")
         parallel(workdir, runs);
     std::fflush(stdout);
+    // Ten thousand hard links and a minute of inspection: only when asked for by name.
+    if (only == "inspect-memory")
+        inspectMemory(workdir);
     if (only.isEmpty() || only == "batch")
         batch(workdir, runs);
     std::fflush(stdout);

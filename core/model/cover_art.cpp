@@ -63,8 +63,8 @@ QString makeSessionFolder(const QString &base, int &lockFd)
     // Locked under another name and then renamed into place, so that no sweep ever sees the
     // lock file unlocked while this process lives.
     const QString staging = made.filePath(lockName + QStringLiteral(".staging"));
-    const int fd = ::open(QFile::encodeName(staging).constData(),
-                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(QFile::encodeName(staging).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return {};
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
@@ -101,8 +101,8 @@ struct Session {
             if (!base.isEmpty())
                 folder = makeSessionFolder(base, lockFd);
             if (folder.isEmpty()) {
-                base = QDir::tempPath() + QStringLiteral("/tonbrook-") +
-                       QString::number(::getuid());
+                base =
+                    QDir::tempPath() + QStringLiteral("/tonbrook-") + QString::number(::getuid());
                 folder = makeSessionFolder(base, lockFd);
             }
             if (!folder.isEmpty())
@@ -162,7 +162,8 @@ CoverArt::CoverArt(const QByteArray &bytes)
             m_stored = std::move(same);
             return;
         }
-        const QString path = folder + u'/' + QString::number(++s.filesMade) + QStringLiteral(".art");
+        const QString path =
+            folder + u'/' + QString::number(++s.filesMade) + QStringLiteral(".art");
         QFile file(path);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
             file.write(bytes) == bytes.size() && file.flush()) {

@@ -668,9 +668,8 @@ void TestCliConvert::cacheFolderGoesWithTheRun()
     QVERIFY(QTest::qWaitFor(
         [&] {
             for (const QString &name : sessions()) {
-                if (name != otherSession && !QDir(cache.filePath(name))
-                                                 .entryList({"*.art"}, QDir::Files)
-                                                 .isEmpty())
+                if (name != otherSession &&
+                    !QDir(cache.filePath(name)).entryList({"*.art"}, QDir::Files).isEmpty())
                     session = name;
             }
             return !session.isEmpty() || cli.state() != QProcess::Running;

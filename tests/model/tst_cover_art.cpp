@@ -38,23 +38,24 @@ void TestCoverArt::embeddedOrRefused_data()
 {
     QTest::addColumn<QString>("art");    // "poster" or a picture file chosen as the art
     QTest::addColumn<QString>("damage"); // what happens to the cache file before extracting
+    const QString poster = QStringLiteral("poster");
     const QString png = testmedia::make(
         "chosen art.png", {"-f", "lavfi", "-i", "testsrc2=s=300x300", "-frames:v", "1"});
-    QTest::newRow("poster") << "poster" << "";
-    QTest::newRow("chosen picture") << png << "";
-    QTest::newRow("poster, cache file removed") << "poster" << "remove";
-    QTest::newRow("poster, cache file altered") << "poster" << "alter";
-    QTest::newRow("chosen picture, cache file altered") << png << "alter";
+    QTest::newRow("poster") << poster << QString();
+    QTest::newRow("chosen picture") << png << QString();
+    QTest::newRow("poster, cache file removed") << poster << QStringLiteral("remove");
+    QTest::newRow("poster, cache file altered") << poster << QStringLiteral("alter");
+    QTest::newRow("chosen picture, cache file altered") << png << QStringLiteral("alter");
 }
 
 void TestCoverArt::embeddedOrRefused()
 {
     QFETCH(QString, art);
     QFETCH(QString, damage);
-    const QString clip = testmedia::make(
-        "cover art clip.mp4", testmedia::patternInput({640, 360}, 25, 2) +
-                                  testmedia::noiseInput(44100, 2, 2) +
-                                  QStringList{"-c:v", "libx264", "-c:a", "aac"});
+    const QString clip =
+        testmedia::make("cover art clip.mp4", testmedia::patternInput({640, 360}, 25, 2) +
+                                                  testmedia::noiseInput(44100, 2, 2) +
+                                                  QStringList{"-c:v", "libx264", "-c:a", "aac"});
     QVERIFY(!clip.isEmpty());
     const QString folder = m_out.filePath(QTest::currentDataTag());
     ConversionJob job(QUrl::fromLocalFile(clip), QUrl::fromLocalFile(folder), {});
@@ -86,8 +87,8 @@ void TestCoverArt::embeddedOrRefused()
     }
 
     job.startExtraction();
-    QVERIFY(QTest::qWaitFor(
-        [&] { return job.status().isTerminal() && !job.isExtractionRunning(); }, 60000));
+    QVERIFY(QTest::qWaitFor([&] { return job.status().isTerminal() && !job.isExtractionRunning(); },
+                            60000));
     const QString mp3 = job.outputURL().toLocalFile();
     if (damage.isEmpty()) {
         QVERIFY2(job.status().is(JobStatus::Case::completed), qPrintable(job.status().error()));
