@@ -144,6 +144,9 @@ Item {
                     // A row scrolled out is rebound to the next job scrolled in rather than
                     // destroyed and built anew: building a row costs more than a frame's share.
                     reuseItems: true
+                    // No rows built ahead beyond the edges: the first frame after a drop then
+                    // builds only the rows it shows, and scrolling reuses pooled rows anyway.
+                    cacheBuffer: 0
                     // The list is one tab stop; the arrow keys move the selection within it,
                     // Delete removes the selected job and Return starts it, or plays it once
                     // it is done.
