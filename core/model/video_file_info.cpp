@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 
+#include <atomic>
 #include <cmath>
 #include <malloc.h>
 
@@ -22,6 +23,8 @@ constexpr int coverArtJpegQuality = 85;
 // The inspector header draws the thumbnail at 100x70, the queue row at 80x56; twice the larger
 // covers HiDPI screens.
 const QSize thumbnailFill(200, 140);
+// Inspections between two hand-backs of freed memory to the system.
+constexpr unsigned trimInterval = 16;
 
 // Codecs with names longer than four characters ("vorbis", "theora") have no code to carry them.
 QString codecText(const FormatDescription &description)
@@ -81,8 +84,13 @@ VideoFileInfo VideoFileInfo::inspect(const QUrl &fileURL)
     }();
     // Decoding a poster frame takes megabytes that are freed again; left in the thread's heap
     // between the few kilobytes each inspected file keeps, they would stay resident, so that
-    // thousands of inspections would hold hundreds of megabytes that nothing uses.
-    ::malloc_trim(0);
+    // thousands of inspections would hold hundreds of megabytes that nothing uses. Handing them
+    // back walks every heap of the process, the queued jobs' as well, so it costs more the more
+    // jobs there are: it is done once per batch of inspections, which between them leave tens
+    // of kilobytes a file.
+    static std::atomic<unsigned> inspected{0};
+    if (inspected.fetch_add(1, std::memory_order_relaxed) % trimInterval == trimInterval - 1)
+        ::malloc_trim(0);
     return info;
 }
 
