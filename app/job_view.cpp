@@ -146,7 +146,9 @@ QImage JobView::thumbnail() const
     if (!hasThumbnail())
         return QImage();
     if (!m_thumbnail)
-        m_thumbnail = m_job->fileInfo()->thumbnail->image();
+        // Decoded once, in the format the scene graph draws without converting on every paint.
+        m_thumbnail = m_job->fileInfo()->thumbnail->image().convertToFormat(
+            QImage::Format_ARGB32_Premultiplied);
     return *m_thumbnail;
 }
 

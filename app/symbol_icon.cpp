@@ -1,7 +1,9 @@
 #include "symbol_icon.h"
 
+#include <QCache>
 #include <QFile>
 #include <QHash>
+#include <QMutex>
 #include <QPainter>
 #include <QQuickWindow>
 #include <QSvgRenderer>
@@ -47,6 +49,39 @@ const QHash<QString, QString> &symbolTable()
         {"folder.badge.plus", "folder-plus"},
     };
     return table;
+}
+
+// The icon file drawn opaque at a pixel size; null when the file is not bundled. Rendering an
+// SVG costs more than a frame's share when a screenful of rows is built at once, so the
+// drawings are kept. Paint may run on a render thread.
+QImage coverage(const QString &file, const QSize &pixels)
+{
+    static QMutex mutex;
+    static QCache<QString, QImage> drawn(256);
+    const QString key =
+        QStringLiteral("%1@%2x%3").arg(file).arg(pixels.width()).arg(pixels.height());
+    const QMutexLocker lock(&mutex);
+    if (const QImage *image = drawn.object(key))
+        return *image;
+
+    QFile svg(QStringLiteral(":/tonbrook/icons/%1.svg").arg(file));
+    if (!svg.open(QIODevice::ReadOnly)) {
+        qWarning("SymbolIcon: icon file %s is not bundled", qPrintable(svg.fileName()));
+        return {};
+    }
+    // Lucide strokes with currentColor; render opaque and tint the coverage afterwards.
+    QByteArray data = svg.readAll();
+    data.replace("currentColor", "#000000");
+    QSvgRenderer renderer(data);
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
+    }
+    drawn.insert(key, new QImage(image));
+    return image;
 }
 
 } // namespace
@@ -105,26 +140,15 @@ void SymbolIcon::paint(QPainter *painter)
     const QString file = symbolFile(m_symbol);
     if (file.isEmpty() || width() <= 0 || height() <= 0)
         return;
-    QFile svg(QStringLiteral(":/tonbrook/icons/%1.svg").arg(file));
-    if (!svg.open(QIODevice::ReadOnly)) {
-        qWarning("SymbolIcon: icon file %s is not bundled", qPrintable(svg.fileName()));
-        return;
-    }
-    // Lucide strokes with currentColor; render opaque and tint the coverage afterwards.
-    QByteArray data = svg.readAll();
-    data.replace("currentColor", "#000000");
-    QSvgRenderer renderer(data);
-
     const qreal side = qMin(width(), height());
     const QRectF target((width() - side) / 2, (height() - side) / 2, side, side);
     const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
-    QImage mask((target.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    QImage mask = coverage(file, (target.size() * dpr).toSize());
+    if (mask.isNull())
+        return;
     mask.setDevicePixelRatio(dpr);
-    mask.fill(Qt::transparent);
     {
         QPainter maskPainter(&mask);
-        maskPainter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&maskPainter, QRectF(QPointF(0, 0), target.size()));
         maskPainter.setCompositionMode(QPainter::CompositionMode_SourceIn);
         const QRectF local(QPointF(0, 0), target.size());
         if (m_gradient.isValid())
