@@ -31,8 +31,8 @@ Item {
         queue: root.queue
         // Typed values still in the inspector's fields belong to the job being left.
         onSelectionAboutToChange: {
-            if (inspectors.count > 0)
-                inspectors.itemAt(0).commitPendingEdits()
+            if (inspectors.count > 0 && inspectors.itemAt(0).item)
+                inspectors.itemAt(0).item.commitPendingEdits()
         }
     }
 
@@ -181,8 +181,9 @@ Item {
                             if (row >= 0)
                                 positionViewAtIndex(row, ListView.Contain)
                         } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
-                            if (!intake.startSelected() && inspectors.count > 0)
-                                inspectors.itemAt(0).togglePlayback()
+                            if (!intake.startSelected() && inspectors.count > 0
+                                    && inspectors.itemAt(0).item)
+                                inspectors.itemAt(0).item.togglePlayback()
                         } else {
                             return
                         }
@@ -209,14 +210,20 @@ Item {
                     color: Theme.withOpacity(Theme.windowBackground, 0.4)
                 }
                 // Rebuilt for each selected job, so no state leaks from one job to the next.
+                // While dropped files are still coming in, it is built a piece per frame: built
+                // at once, it would hold up the first rows of the drop.
                 Repeater {
                     id: inspectors
                     model: intake.selectedJob ? [intake.selectedJob] : []
-                    InspectorView {
+                    Loader {
+                        id: inspectorSlot
                         required property ConversionJob modelData
-                        objectName: "inspector"
                         anchors.fill: parent
-                        job: modelData
+                        asynchronous: intake.isAdding
+                        sourceComponent: InspectorView {
+                            objectName: "inspector"
+                            job: inspectorSlot.modelData
+                        }
                     }
                 }
                 ColumnLayout {
