@@ -19,6 +19,26 @@ Item {
     implicitWidth: 960
     implicitHeight: 640
 
+    // A row built once, out of sight and in the background, soon after the window opens: the
+    // first row ever built pays for its icons, fonts and scripts, and would otherwise do so in
+    // the frame that shows the first files of a drop.
+    Component {
+        id: warmUpRow
+        QueueItemView {}
+    }
+    Component.onCompleted: {
+        const incubator = warmUpRow.incubateObject(null, {job: null, isSelected: false},
+                                                   Qt.Asynchronous)
+        const done = function(status) {
+            if (status === Component.Ready)
+                incubator.object.destroy()
+        }
+        if (incubator.status === Component.Loading)
+            incubator.onStatusChanged = done
+        else
+            done(incubator.status)
+    }
+
     function openFilePicker() {
         filePicker.open()
     }
