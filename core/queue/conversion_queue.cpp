@@ -346,12 +346,8 @@ void ConversionQueue::track(ConversionJob *job)
     syncJob(job);
 }
 
-void ConversionQueue::untrack(ConversionJob *job)
+void ConversionQueue::uncount(ConversionJob *job, const JobRecord &record)
 {
-    const auto found = m_records.find(job);
-    if (found == m_records.end())
-        return;
-    JobRecord &record = *found;
     switch (record.counted) {
     case JobRecord::Count::pending:
         --m_livePending;
@@ -367,6 +363,15 @@ void ConversionQueue::untrack(ConversionJob *job)
     case JobRecord::Count::none:
         break;
     }
+}
+
+void ConversionQueue::untrack(ConversionJob *job)
+{
+    const auto found = m_records.find(job);
+    if (found == m_records.end())
+        return;
+    JobRecord &record = *found;
+    uncount(job, record);
     m_progressSum -= record.progress;
     if (record.unfinished) {
         if (--m_unfinishedSources[job->sourceURL()] == 0)
@@ -394,21 +399,7 @@ void ConversionQueue::syncJob(ConversionJob *job)
     else if (status.is(JobStatus::Case::completed))
         count = JobRecord::Count::completed;
     if (count != record.counted) {
-        switch (record.counted) {
-        case JobRecord::Count::pending:
-            --m_livePending;
-            m_waiting.erase(record.sequence);
-            break;
-        case JobRecord::Count::active:
-            --m_liveActive;
-            m_converting.removeOne(job);
-            break;
-        case JobRecord::Count::completed:
-            --m_liveCompleted;
-            break;
-        case JobRecord::Count::none:
-            break;
-        }
+        uncount(job, record);
         switch (count) {
         case JobRecord::Count::pending:
             ++m_livePending;

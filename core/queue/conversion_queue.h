@@ -194,6 +194,8 @@ private:
     static constexpr qint64 progressUnit = qint64(1) << 30;
     void track(ConversionJob *job);
     void untrack(ConversionJob *job);
+    // Takes the job out of the count and the index its record says it is counted in.
+    void uncount(ConversionJob *job, const JobRecord &record);
     // Brings the job's record, the counts and the indexes up to date with its state.
     void syncJob(ConversionJob *job);
     void syncClaim(const ConversionJob *job, JobRecord &record);
