@@ -240,8 +240,8 @@ void parallel(const QString &workdir, int runs)
     }
     const Run eight = measure({cli, "-q", "--threads", "8", "-o", out, hour});
     std::printf("\none 60-minute AAC-in-MP4 at 320 kbit/s, --threads 8\n");
-    std::printf("  tonbrook-cli --threads 8             %7.2f s   peak %6.1f MiB%s\n", eight.seconds,
-                double(eight.maxRssKiB) / 1024.0, eight.ok ? "" : "  (FAILED)");
+    std::printf("  tonbrook-cli --threads 8             %7.2f s   peak %6.1f MiB%s\n",
+                eight.seconds, double(eight.maxRssKiB) / 1024.0, eight.ok ? "" : "  (FAILED)");
     std::printf("  peak memory                          %7.1f MiB (target <= 96)\n",
                 double(eight.maxRssKiB) / 1024.0);
 }
@@ -296,6 +296,39 @@ void batch(const QString &workdir, int runs)
     std::printf("  peak memory -j 2                     %7.1f MiB (target < 128)\n", two.mib());
 }
 
+// count hard links to clip below root, perFolder to a folder, the i-th named nameOf(i); made
+// once and kept for later runs (a file "complete" marks a finished set).
+bool linkSet(const QString &clip, const QString &root, int count, int perFolder,
+             const std::function<QString(int)> &nameOf)
+{
+    if (QFileInfo(QDir(root).filePath("complete")).exists())
+        return true;
+    QDir(root).removeRecursively();
+    const QByteArray target = QFile::encodeName(clip);
+    for (int i = 0; i < count; ++i) {
+        const QString folder =
+            QDir(root).filePath(QStringLiteral("d%1").arg(i / perFolder, 4, 10, QChar('0')));
+        if (i % perFolder == 0)
+            QDir().mkpath(folder);
+        if (::link(target.constData(), QFile::encodeName(QDir(folder).filePath(nameOf(i)))) != 0)
+            return false;
+    }
+    QFile done(QDir(root).filePath("complete"));
+    return done.open(QIODevice::WriteOnly);
+}
+
+// One 0.3 s clip hard-linked under many names: 100 per folder, of which 10 are named clip.<ext>
+// (mp4, mov, mkv, ...), so every folder adds ten more sources that all want OUT/clip.mp3.
+bool linkScaleSet(const QString &clip, const QString &root, int count)
+{
+    static const char *const clipExtensions[] = {"mp4",  "mov", "mkv", "m4v", "avi",
+                                                 "webm", "ts",  "flv", "mpg", "3gp"};
+    return linkSet(clip, root, count, 100, [](int i) {
+        return i % 100 < 10 ? QStringLiteral("clip.%1").arg(clipExtensions[i % 100])
+                            : QStringLiteral("f-%1.mp4").arg(i, 5, 10, QChar('0'));
+    });
+}
+
 // One 1 s 1080p H.264 clip hard-linked N times, 1,000 names per folder, inspected in one
 // --inspect run over the whole tree: the peak memory of the process, and what each inspected
 // file adds to it. The cover art goes to a cache folder under the work folder.
@@ -319,23 +352,11 @@ void inspectMemory(const QString &workdir)
     long baseKiB = 0;
     for (const int count : {1, 1000, 10000}) {
         const QString root = QDir(workdir).filePath(QStringLiteral("memory-%1").arg(count));
-        if (!QFileInfo::exists(QDir(root).filePath("complete"))) {
-            QDir(root).removeRecursively();
-            const QByteArray target = QFile::encodeName(clip);
-            for (int i = 0; i < count; ++i) {
-                const QString folder =
-                    QDir(root).filePath(QStringLiteral("d%1").arg(i / 1000, 2, 10, QChar('0')));
-                if (i % 1000 == 0)
-                    QDir().mkpath(folder);
-                const QString name = QStringLiteral("clip-%1.mp4").arg(i, 5, 10, QChar('0'));
-                if (::link(target.constData(), QFile::encodeName(QDir(folder).filePath(name))) !=
-                    0) {
-                    std::fprintf(stderr, "could not link %d files under %s\n", count,
-                                 qPrintable(root));
-                    return;
-                }
-            }
-            QFile(QDir(root).filePath("complete")).open(QIODevice::WriteOnly);
+        if (!linkSet(clip, root, count, 1000, [](int i) {
+                return QStringLiteral("clip-%1.mp4").arg(i, 5, 10, QChar('0'));
+            })) {
+            std::fprintf(stderr, "could not link %d files under %s\n", count, qPrintable(root));
+            return;
         }
         const Run run = measure({cli, "--inspect", root});
         if (count == 1)
@@ -387,31 +408,6 @@ void inspect(const QString &workdir)
     std::printf("  tonbrook-cli --inspect FILES..., one process:      %6.1f ms per file "
                 "(median of 3 runs / 100)\n",
                 all.median() * 1000.0 / 100.0);
-}
-
-// One 0.3 s clip hard-linked under many names: 100 per folder, of which 10 are named clip.<ext>
-// (mp4, mov, mkv, ...), so every folder adds ten more sources that all want OUT/clip.mp3.
-bool linkScaleSet(const QString &clip, const QString &root, int count)
-{
-    if (QFileInfo(QDir(root).filePath("complete")).exists())
-        return true;
-    QDir(root).removeRecursively();
-    static const char *const clipExtensions[] = {"mp4",  "mov", "mkv", "m4v", "avi",
-                                                 "webm", "ts",  "flv", "mpg", "3gp"};
-    const QByteArray target = QFile::encodeName(clip);
-    for (int i = 0; i < count; ++i) {
-        const QString folder =
-            QDir(root).filePath(QStringLiteral("d%1").arg(i / 100, 4, 10, QChar('0')));
-        const int inFolder = i % 100;
-        if (inFolder == 0)
-            QDir().mkpath(folder);
-        const QString name = inFolder < 10 ? QStringLiteral("clip.%1").arg(clipExtensions[inFolder])
-                                           : QStringLiteral("f-%1.mp4").arg(i, 5, 10, QChar('0'));
-        if (::link(target.constData(), QFile::encodeName(QDir(folder).filePath(name))) != 0)
-            return false;
-    }
-    QFile done(QDir(root).filePath("complete"));
-    return done.open(QIODevice::WriteOnly);
 }
 
 void scale(const QString &workdir)
