@@ -1,5 +1,6 @@
 #include "app_environment.h"
 #include "desktop_dialogs.h"
+#include "queue/conversion_job.h"
 
 #include <QQmlEngine>
 #include <QQuickStyle>
@@ -16,6 +17,8 @@ void prepareProcessEnvironment()
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
         qputenv("QT_MEDIA_BACKEND", "ffmpeg");
     chooseDesktopDialogs();
+    // Inspections step back for the window: a large drop inspects on every core beside it.
+    ConversionJob::setInspectionNiceness(10);
 }
 
 void prepareQuickStyle()

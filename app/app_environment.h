@@ -6,7 +6,8 @@ namespace tonbrook {
 
 // Before QGuiApplication exists: Qt Multimedia's FFmpeg back end (it plays MP3 without any
 // GStreamer plugins), unless the user chose another with QT_MEDIA_BACKEND; and the desktop's
-// own file dialogs (desktop_dialogs.h).
+// own file dialogs (desktop_dialogs.h); and inspections that yield the processor to the
+// window's thread.
 void prepareProcessEnvironment();
 
 // After QGuiApplication, before the first engine: the app's own style (TonbrookStyle), which

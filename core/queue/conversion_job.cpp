@@ -10,7 +10,11 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
@@ -112,6 +116,27 @@ QUrl ConversionJob::outputURLFor(const QUrl &sourceURL, const QUrl &folder)
 {
     return QUrl::fromLocalFile(
         QDir(folder.toLocalFile()).filePath(baseName(sourceURL) + QStringLiteral(".mp3")));
+}
+
+namespace {
+
+std::atomic<int> inspectionNiceness{0};
+
+// Raises the calling pool thread's nice value to what was asked, once per thread; a thread
+// cannot lower it again without privileges, so the pool's threads only ever step down.
+void yieldAsAsked()
+{
+    thread_local int applied = 0;
+    const int wanted = inspectionNiceness.load(std::memory_order_relaxed);
+    if (wanted > applied && ::setpriority(PRIO_PROCESS, ::gettid(), wanted) == 0)
+        applied = wanted;
+}
+
+} // namespace
+
+void ConversionJob::setInspectionNiceness(int niceness)
+{
+    inspectionNiceness.store(std::clamp(niceness, 0, 19), std::memory_order_relaxed);
 }
 
 QThreadPool *ConversionJob::inspectionPool()
@@ -228,6 +253,7 @@ void ConversionJob::inspect()
         // A folder of a thousand files queues a thousand inspections; skip those nobody awaits.
         if (!alive->load())
             return;
+        yieldAsAsked();
         std::optional<VideoFileInfo> info;
         QString error;
         try {

@@ -89,6 +89,10 @@ public:
     // Shared by all jobs and bounded, so a folder of a thousand files never starts a thousand
     // threads.
     static QThreadPool *inspectionPool();
+    // Inspections run at this nice value (0 to 19) from their next start on. A window sets it
+    // so that its main thread gets the processor first while a large drop is inspected beside
+    // it; a command-line run leaves it at 0, as the inspections are its work.
+    static void setInspectionNiceness(int niceness);
 
 signals:
     void outputURLChanged();
