@@ -182,6 +182,7 @@ Item {
                         width: jobList.width - jobList.leftMargin - jobList.rightMargin
                         isSelected: intake.selectedJob === job
                         showsFocus: isSelected && jobList.activeFocus
+                        buildsLazily: intake.isAdding
                         onSelect: intake.select(job)
                         onRemove: root.queue.removeJob(job)
                     }

@@ -147,6 +147,11 @@ Item {
             compare(view.queue.jobs.map(job => job.sourceURL.toString()), expected)
             compare(child(view, "jobList").count, 301)
             compare(child(view, "fileCountLabel").text, "301 files in queue")
+            // The rows shown while the files came in were built in the background; they are whole.
+            const firstRow = child(view, "jobList").itemAtIndex(0)
+            tryVerify(() => findChild(firstRow, "fileNameLabel") !== null)
+            compare(findChild(firstRow, "fileNameLabel").text,
+                    expected[0].replace(/^.*\//, "").replace(/\.[^.]*$/, ".mp4"))
             waitUntilReady(view.queue, 301)
             compare(child(view, "extractButton").text, "Extract All (301)")
 
