@@ -19,6 +19,12 @@ constexpr double minimumPreroll = 0.25;
 constexpr std::array<double, 4> seekBackoffs{1.0, 4.0, 15.0, 60.0};
 // A run of undecodable packets this long means the stream is broken, not merely damaged.
 constexpr int maxConsecutiveInvalidPackets = 500;
+// Audio whose first sample comes less than this after the file's start only seems late: the
+// decoder cut its codec delay (Opus's pre-skip, Vorbis's first block) from a stream stamped
+// from the start, or a muxer rounded. Such audio starts with the timeline, neither padded nor
+// cut; a later start is a real gap and becomes silence. Audio this much ahead of its picture
+// is below what a viewer notices (about 45 ms).
+constexpr double codecDelayTolerance = 0.04;
 
 // The frame index of a time in 1/600 s at a rate, rounded half up.
 qint64 framesAt(qint64 units, qint64 rate)
@@ -92,8 +98,15 @@ bool AudioReader::startReading()
             m_targetFrames = std::llround(m_rangeLength * m_settings.sampleRate);
             // A range from the very start needs no seek.
             if (m_rangeStart > 0.0) {
-                if (isCoarseClock(m_stream->time_base, m_decoder->sample_rate))
-                    learnFrameGrid();
+                const bool coarse = isCoarseClock(m_stream->time_base, m_decoder->sample_rate);
+                // A stream stamped from well after the file's start cannot move the timeline.
+                const bool lateStart =
+                    m_stream->start_time != AV_NOPTS_VALUE &&
+                    double(m_stream->start_time) * av_q2d(m_stream->time_base) - m_origin >=
+                        codecDelayTolerance;
+                if (coarse || !lateStart)
+                    readStreamStart(coarse);
+                m_timelineSettled = true;
                 const int rate = m_decoder->sample_rate > 0 ? m_decoder->sample_rate : 48000;
                 const double preroll =
                     std::max(minimumPreroll, double(m_stream->codecpar->seek_preroll) / rate);
@@ -149,28 +162,51 @@ void AudioReader::openDemuxerAndDecoder()
     for (unsigned i = 0; i < m_context->nb_streams; ++i)
         m_context->streams[i]->discard = int(i) == m_trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     m_decoder = openDecoder(m_filePath, m_stream, 1);
-    m_origin = timelineOrigin(m_context.get());
+    m_origin = timelineOrigin(m_context.get()) + m_originShift;
     m_decoderDrained = false;
 }
 
-void AudioReader::learnFrameGrid()
+qint64 AudioReader::settleTimeline(std::optional<qint64> firstPosition)
+{
+    m_timelineSettled = true;
+    if (!firstPosition || *firstPosition <= 0 ||
+        double(*firstPosition) >= codecDelayTolerance * m_sourceRate)
+        return 0;
+    const qint64 shift = *firstPosition;
+    m_originShift = double(shift) / m_sourceRate;
+    m_origin += m_originShift;
+    m_anchorPosition -= double(shift);
+    return shift;
+}
+
+void AudioReader::readStreamStart(bool learnGrid)
 {
     std::array<std::pair<qint64, int>, 3> frames{};
-    for (auto &entry : frames) {
-        if (!decodeNextFrame())
-            return;
-        noteSourceRate(m_frame->sample_rate);
-        const auto position = locateFrame(m_frame.get());
-        if (!position)
-            return;
-        entry = {*position, m_frame->nb_samples};
+    const size_t wanted = learnGrid ? frames.size() : 1;
+    size_t count = 0;
+    try {
+        for (; count < wanted && decodeNextFrame(); ++count) {
+            noteSourceRate(m_frame->sample_rate);
+            auto position = locateFrame(m_frame.get());
+            if (count == 0 && position)
+                *position -= settleTimeline(position);
+            if (!position)
+                break;
+            frames[count] = {*position, m_frame->nb_samples};
+        }
+    } catch (const MediaReaderError &) {
+        // Damage at the start is no reason to refuse a range further on: the seek that follows
+        // skips it, and the timeline and the grid stay as they are.
+        count = 0;
     }
+    m_timelineSettled = true;
+    m_anchored = false;
     // The first frame may be short (encoder delay); the grid is what follows it.
-    if (frames[1].second > 0 && frames[1].second == frames[2].second) {
+    if (learnGrid && count == frames.size() && frames[1].second > 0 &&
+        frames[1].second == frames[2].second) {
         m_gridFrameSize = frames[1].second;
         m_gridBase = frames[0].first + frames[0].second;
     }
-    m_anchored = false;
 }
 
 void AudioReader::seekBefore(double seconds)
@@ -404,7 +440,10 @@ void AudioReader::processFrame(std::vector<qint16> &out)
     qint64 position = 0;
     qint64 skip = 0;
     if (!m_feeding) {
-        const auto stamped = locateFrame(frame);
+        auto stamped = locateFrame(frame);
+        if (!m_timelineSettled && !m_seeked && stamped)
+            *stamped -= settleTimeline(stamped);
+        m_timelineSettled = true;
         if (stamped) {
             position = *stamped;
         } else if (m_positionKnown) {
@@ -432,17 +471,17 @@ void AudioReader::processFrame(std::vector<qint16> &out)
         skip = std::max<qint64>(0, m_feedStart - position);
         position += skip;
         m_feeding = true;
-        if (m_range) {
-            // Output frame k of this feed lies at range frame k + offset; integer arithmetic
-            // keeps a start that falls on half a sample from rounding either way.
-            const qint64 firstOutput =
-                m_sourceRate == m_settings.sampleRate
-                    ? position
-                    : std::llround(double(position) * m_settings.sampleRate / m_sourceRate);
-            const qint64 offset = firstOutput - framesAt(m_range->start, m_settings.sampleRate);
-            m_dropFrames = std::max<qint64>(0, -offset);
-            m_padFrames = std::max<qint64>(0, offset);
-        }
+        // Output frame k of this feed lies at frame k + offset of the read (a whole read starts
+        // at the timeline's start, so a late start is silence there too); integer arithmetic
+        // keeps a start that falls on half a sample from rounding either way.
+        const qint64 firstOutput =
+            m_sourceRate == m_settings.sampleRate
+                ? position
+                : std::llround(double(position) * m_settings.sampleRate / m_sourceRate);
+        const qint64 offset =
+            firstOutput - (m_range ? framesAt(m_range->start, m_settings.sampleRate) : 0);
+        m_dropFrames = m_range ? std::max<qint64>(0, -offset) : 0;
+        m_padFrames = std::max<qint64>(0, offset);
     } else {
         position = m_nextPosition;
         m_nextPosition += count;
@@ -450,6 +489,8 @@ void AudioReader::processFrame(std::vector<qint16> &out)
 
     const qint64 fed = std::min(count - skip, m_feedEnd - position);
     if (fed <= 0) {
+        // Audio that starts after the range leaves the range silent.
+        appendOutput(nullptr, 0, out);
         m_inputFinished = true;
         return;
     }
@@ -471,6 +512,27 @@ void AudioReader::processFrame(std::vector<qint16> &out)
     convert(planes.data(), int(fed), out);
     if (position + fed >= m_feedEnd)
         m_inputFinished = true;
+}
+
+void AudioReader::endOfInput(std::vector<qint16> &out)
+{
+    if (m_range && !m_feeding) {
+        if (m_seeked && !m_positionKnown) {
+            // The seek landed after the last audio packet: look from earlier before deciding.
+            if (m_seekAttempts <= int(seekBackoffs.size()))
+                seekBefore(m_seekTarget - seekBackoffs[size_t(m_seekAttempts - 1)]);
+            else
+                restartFromBeginning();
+            return;
+        }
+        if (m_positionKnown) {
+            // Audio was decoded, all of it before the range (a track shorter than its video,
+            // a start past the end): the range is silence, not a damaged file.
+            m_padFrames = m_targetFrames - m_deliveredFrames;
+            appendOutput(nullptr, 0, out);
+        }
+    }
+    m_inputFinished = true;
 }
 
 std::optional<SampleBuffer> AudioReader::copyNextSampleBuffer()
@@ -499,7 +561,7 @@ std::optional<SampleBuffer> AudioReader::copyNextSampleBuffer()
             }
             if (!decodeNextFrame()) {
                 if (!m_cancelRequested)
-                    m_inputFinished = true;
+                    endOfInput(out);
                 continue;
             }
             processFrame(out);

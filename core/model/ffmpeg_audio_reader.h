@@ -29,14 +29,20 @@ public:
 
 private:
     void openDemuxerAndDecoder();
-    // Learns the decoder's frame grid from the first frames, for containers with coarse clocks.
-    void learnFrameGrid();
+    // Takes the position of the first frame from the start; returns how far the timeline moved
+    // (in source samples) to let audio starting a hair late start with it.
+    qint64 settleTimeline(std::optional<qint64> firstPosition);
+    // Decodes the stream's first frame to place the audio's start on the file's timeline and,
+    // when asked (containers with coarse clocks), its first frames to learn the decoder's grid.
+    void readStreamStart(bool learnGrid);
     void seekBefore(double seconds);
     void restartFromBeginning();
     // The next decoded frame, or false at the end of the stream.
     bool decodeNextFrame();
     // Feeds the current frame to the resampler and returns what comes out, trimmed to the range.
     void processFrame(std::vector<qint16> &out);
+    // No more frames: ends the read, after a further look or with a silent range.
+    void endOfInput(std::vector<qint16> &out);
     void noteSourceRate(int sampleRate);
     void setUpResampler(const AVFrame *frame);
     void convert(const uint8_t *const *input, int inputCount, std::vector<qint16> &out);
@@ -64,7 +70,11 @@ private:
     AVPacketUPtr m_packet;
     AVFrameUPtr m_frame;
     AVStream *m_stream = nullptr;
+    // The timeline's start in the stream's seconds: the file's start, moved by m_originShift
+    // when the audio begins within codecDelayTolerance after it.
     double m_origin = 0.0;
+    double m_originShift = 0.0;
+    bool m_timelineSettled = false;
     double m_rangeStart = 0.0;
     double m_rangeLength = 0.0;
 

@@ -134,13 +134,19 @@ private slots:
         for (const int seconds : {34, 5})
             make(QStringLiteral("audio-%1s.mp4").arg(seconds),
                  {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=60", "-f", "lavfi",
-                  "-i", QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(seconds),
+                  "-i",
+                  QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(seconds),
                   "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"});
         make("mono22050.mkv", {"-f", "lavfi", "-i",
                                "sine=frequency=300:sample_rate=22050:duration=4", "-c:a", "flac"});
         make("surround.mov",
              {"-f", "lavfi", "-i", "sine=frequency=500:sample_rate=44100:duration=3", "-af",
               "pan=5.1|FL=c0|FR=c0|FC=c0|LFE=c0|BL=c0|BR=c0", "-c:a", "pcm_s16le"});
+        // An audio track without a single packet: nothing in it can be decoded.
+        make("packetless-audio.mkv",
+             {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=3", "-f", "lavfi", "-i",
+              "anullsrc=r=48000:cl=stereo:d=3", "-c:v", "libx264", "-preset", "ultrafast", "-c:a",
+              "flac", "-frames:a", "0"});
         make("silent-video.mp4", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=3",
                                   "-c:v", "libx264", "-preset", "ultrafast"});
         make("two-tracks.mkv",
@@ -190,16 +196,20 @@ private slots:
 
     void trimsAreSampleAccurate_data()
     {
+        QTest::addColumn<QString>("source");
         QTest::addColumn<double>("start");
         QTest::addColumn<double>("end");
         QTest::addColumn<double>("expected");
-        QTest::newRow("10 to 20") << 10.0 << 20.0 << 10.0;
-        QTest::newRow("end 0.05 reads 0.1 s") << -1.0 << 0.05 << 0.1;
-        QTest::newRow("start after end reads 0.1 s") << 30.0 << 20.0 << 0.1;
-        QTest::newRow("end beyond the duration") << 55.0 << 500.0 << 5.0;
+        QTest::newRow("10 to 20") << "long.mp4" << 10.0 << 20.0 << 10.0;
+        QTest::newRow("end 0.05 reads 0.1 s") << "long.mp4" << -1.0 << 0.05 << 0.1;
+        QTest::newRow("start after end reads 0.1 s") << "long.mp4" << 30.0 << 20.0 << 0.1;
+        QTest::newRow("end beyond the duration") << "long.mp4" << 55.0 << 500.0 << 5.0;
+        // A range after the audio has ended is silence of its length, not a damaged file.
+        QTest::newRow("after the audio's end") << "audio-5s.mp4" << 10.0 << 12.0 << 2.0;
     }
     void trimsAreSampleAccurate()
     {
+        QFETCH(QString, source);
         QFETCH(double, start);
         QFETCH(double, end);
         QFETCH(double, expected);
@@ -209,7 +219,7 @@ private slots:
         settings.trimEndSeconds = end;
         const QString out =
             m_dir.filePath(QStringLiteral("trim/%1.mp3").arg(QTest::currentDataTag()));
-        const auto outcome = extract(m_media["long.mp4"], out, settings);
+        const auto outcome = extract(m_media[source], out, settings);
         QVERIFY2(!outcome.failure, qPrintable(outcome.error()));
         const double decoded = double(decode(out, 48000).size()) / 48000;
         QVERIFY2(qAbs(decoded - expected) <= 1152.0 / 48000, qPrintable(QString::number(decoded)));
@@ -336,6 +346,9 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("no audio") << "silent-video.mp4"
                                   << "The selected video file contains no audio tracks.";
+        QTest::newRow("no decodable audio")
+            << "packetless-audio.mkv"
+            << "No audio could be decoded from \"packetless-audio.mkv\"; the file is damaged";
         QTest::newRow("broken") << "broken.mp4"
                                 << "broken.mp4";
         QTest::newRow("missing") << "does-not-exist.mp4"
@@ -444,8 +457,7 @@ private slots:
         normalized.bitrate = BitrateOption::cbr128;
         normalized.sampleRate = SampleRateOption::sr32000;
         normalized.normalizePeak = true;
-        QTest::newRow("32 kHz stereo 128k, normalised, 4 threads")
-            << "long.mp4" << normalized << 4;
+        QTest::newRow("32 kHz stereo 128k, normalised, 4 threads") << "long.mp4" << normalized << 4;
     }
 
     void segmentedEncodingMatchesOneEncoder()
@@ -453,7 +465,8 @@ private slots:
         QFETCH(QString, source);
         QFETCH(AudioExtractionSettings, settings);
         QFETCH(int, threads);
-        const QString dir = m_dir.filePath(QStringLiteral("segmented-%1").arg(QTest::currentDataTag()));
+        const QString dir =
+            m_dir.filePath(QStringLiteral("segmented-%1").arg(QTest::currentDataTag()));
         const QString single = dir + "/single.mp3";
         const QString segmented = dir + "/segmented.mp3";
         QVERIFY(!extract(m_media[source], single, settings).failure);

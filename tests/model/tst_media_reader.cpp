@@ -16,6 +16,8 @@
 
 using namespace tonbrook;
 
+Q_DECLARE_METATYPE(std::optional<tonbrook::MediaTimeRange>)
+
 namespace {
 
 constexpr double fileSeconds = 30.0;
@@ -62,14 +64,17 @@ ReadResult readFile(const QString &path, PcmOutputSettings settings,
     return readAll(*asset, settings, range);
 }
 
-// The sample index of the source that a range start lands on, by ffprobe's clocks.
+// The sample index of the source that a range start lands on, by ffprobe's clocks. Audio that
+// starts less than 40 ms after the file (a decoder's cut codec delay) starts the timeline.
 qint64 sourceIndexAt(const QString &path, qint64 startUnits, int rate)
 {
     // Half a sample rounds up, in exact arithmetic.
     const qint64 fromStart = (startUnits * rate + 300) / 600;
-    return fromStart +
-           std::llround((testmedia::formatStartTime(path) - testmedia::firstAudioFrameTime(path)) *
-                        rate);
+    const double firstAudio = testmedia::firstAudioFrameTime(path);
+    double origin = testmedia::formatStartTime(path);
+    if (firstAudio > origin && firstAudio - origin < 0.04)
+        origin = firstAudio;
+    return fromStart + std::llround((origin - firstAudio) * rate);
 }
 
 // Lag (within +-maxLag) at which the reference best matches the signal, and the match quality.
@@ -153,6 +158,8 @@ private slots:
     void lossyRangeAligns();
     void wholeReadMatchesIndependentDecoder_data();
     void wholeReadMatchesIndependentDecoder();
+    void readsFollowTheVideoTimeline_data();
+    void readsFollowTheVideoTimeline();
     void channelConversion_data();
     void channelConversion();
     void formatChangesMidStream();
@@ -343,6 +350,92 @@ void TestMediaReader::wholeReadMatchesIndependentDecoder()
     QCOMPARE(result.samples.front(), testmedia::rampSample(0, 0));
 }
 
+void TestMediaReader::readsFollowTheVideoTimeline_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<std::optional<MediaTimeRange>>("range");
+    QTest::addColumn<qint64>("silentFrames");
+    QTest::addColumn<qint64>("firstSample");
+    QTest::addColumn<qint64>("frames");
+    // 4 s of audio from 1.5 s in a 6 s video, and 4 s of audio from the start of a 10 s one.
+    const QStringList lateAudio =
+        QStringList{"-itsoffset", "1.5"} + testmedia::rampInput(48000, 2, 4);
+    const QString lateMkv =
+        testmedia::make("late-audio.mkv", testmedia::patternInput({160, 120}, 10, 6) + lateAudio +
+                                              QStringList{"-c:v", "libx264", "-c:a", "flac"});
+    const QString lateMov =
+        testmedia::make("late-audio.mov", testmedia::patternInput({160, 120}, 10, 6) + lateAudio +
+                                              QStringList{"-c:v", "libx264", "-c:a", "pcm_s16le"});
+    const QString shortTrack =
+        testmedia::make("short-track.mkv", testmedia::patternInput({160, 120}, 10, 10) +
+                                               testmedia::rampInput(48000, 2, 4) +
+                                               QStringList{"-c:v", "libx264", "-c:a", "flac"});
+    // An audio track without a single packet.
+    const QString noAudio =
+        testmedia::make("packetless-audio.mkv",
+                        testmedia::patternInput({160, 120}, 10, 3) +
+                            QStringList{"-f", "lavfi", "-i", "anullsrc=r=48000:cl=stereo:d=3",
+                                        "-c:v", "libx264", "-c:a", "flac", "-frames:a", "0"});
+    const std::optional<MediaTimeRange> whole;
+    for (const QString &late : {lateMkv, lateMov}) {
+        const QByteArray kind = QFileInfo(late).suffix().toLatin1();
+        QTest::addRow("%s whole", kind.data())
+            << late << whole << qint64(72000) << qint64(0) << qint64(264000);
+        QTest::addRow("%s end trimmed", kind.data())
+            << late << std::optional(MediaTimeRange{0, 3540}) << qint64(72000) << qint64(0)
+            << qint64(264000);
+        QTest::addRow("%s in the gap", kind.data())
+            << late << std::optional(MediaTimeRange{120, 480}) << qint64(38400) << qint64(0)
+            << qint64(38400);
+        QTest::addRow("%s in the gap after a seek", kind.data())
+            << late << std::optional(MediaTimeRange{300, 420}) << qint64(33600) << qint64(0)
+            << qint64(33600);
+        QTest::addRow("%s across the gap's end", kind.data())
+            << late << std::optional(MediaTimeRange{600, 600}) << qint64(24000) << qint64(0)
+            << qint64(48000);
+    }
+    QTest::newRow("after the track's end")
+        << shortTrack << std::optional(MediaTimeRange{3600, 1200}) << qint64(96000) << qint64(0)
+        << qint64(96000);
+    // Where the track ends inside the range, the read ends with it.
+    QTest::newRow("across the track's end")
+        << shortTrack << std::optional(MediaTimeRange{1800, 1200}) << qint64(0) << qint64(144000)
+        << qint64(48000);
+    QTest::newRow("no audio at all, whole")
+        << noAudio << whole << qint64(0) << qint64(0) << qint64(0);
+    QTest::newRow("no audio at all, ranged") << noAudio << std::optional(MediaTimeRange{600, 600})
+                                             << qint64(0) << qint64(0) << qint64(0);
+}
+
+// Whole and trimmed reads share one timeline, the video's: where it holds no audio the read
+// gives silence, and a range without any audio is silence of its length, not an empty read.
+void TestMediaReader::readsFollowTheVideoTimeline()
+{
+    QFETCH(QString, path);
+    QFETCH(std::optional<MediaTimeRange>, range);
+    QFETCH(qint64, silentFrames);
+    QFETCH(qint64, firstSample);
+    QFETCH(qint64, frames);
+    QVERIFY(!path.isEmpty());
+    const ReadResult result = readFile(path, {48000, 2}, range);
+    QCOMPARE(result.status, ReaderStatus::completed);
+    QVERIFY(result.wholeFrames);
+    QCOMPARE(qint64(result.samples.size() / 2), frames);
+    for (qint64 i = 0; i < frames; ++i) {
+        for (int channel = 0; channel < 2; ++channel) {
+            const qint16 expected =
+                i < silentFrames ? 0
+                                 : testmedia::rampSample(firstSample + i - silentFrames, channel);
+            if (result.samples[size_t(i * 2 + channel)] != expected)
+                QFAIL(qPrintable(QStringLiteral("frame %1 channel %2 is %3, expected %4")
+                                     .arg(i)
+                                     .arg(channel)
+                                     .arg(result.samples[size_t(i * 2 + channel)])
+                                     .arg(expected)));
+        }
+    }
+}
+
 void TestMediaReader::channelConversion_data()
 {
     QTest::addColumn<QString>("path");
@@ -398,9 +491,9 @@ void TestMediaReader::formatChangesMidStream()
     QByteArray joined;
     const std::pair<int, int> parts[] = {{44100, 2}, {48000, 2}, {32000, 1}};
     for (const auto &[rate, channels] : parts) {
-        const QString part = testmedia::make(
-            QStringLiteral("part-%1-%2.ts").arg(rate).arg(channels),
-            testmedia::noiseInput(rate, channels, 3) + QStringList{"-c:a", "mp2"});
+        const QString part =
+            testmedia::make(QStringLiteral("part-%1-%2.ts").arg(rate).arg(channels),
+                            testmedia::noiseInput(rate, channels, 3) + QStringList{"-c:a", "mp2"});
         QFile file(part);
         QVERIFY(file.open(QIODevice::ReadOnly));
         joined += file.readAll();
