@@ -113,7 +113,18 @@ AffineTransform displayTransform(const AVStream *stream)
 
 std::optional<CommonMetadataKey> commonKeyFor(const QString &identifier)
 {
-    const QString key = identifier.toLower();
+    QString key = identifier.toLower();
+    // Phones and cameras write QuickTime's reverse-DNS keys ("com.apple.quicktime.title");
+    // past the prefix they name the same roles.
+    const QLatin1String quickTime("com.apple.quicktime.");
+    if (key.startsWith(quickTime)) {
+        key = key.mid(quickTime.size());
+        if (key == QLatin1String("creationdate"))
+            return CommonMetadataKey::creationDate;
+        if (key != QLatin1String("title") && key != QLatin1String("artist") &&
+            key != QLatin1String("author") && key != QLatin1String("album"))
+            return std::nullopt;
+    }
     if (key == QLatin1String("title"))
         return CommonMetadataKey::title;
     if (key == QLatin1String("artist"))

@@ -375,6 +375,33 @@ void TestVideoFileInfo::tags_data()
                          << "The Pilots"
                          << "Night Shift"
                          << "2019";
+    QTest::newRow("flv") << tagged("tags.flv", full, {"-c:v", "flv1", "-c:a", "libmp3lame"})
+                         << "Harbour Lights"
+                         << "The Pilots"
+                         << "Night Shift"
+                         << "2019";
+    // Phones and cameras write QuickTime's reverse-DNS keys, as MP4 and MOV with metadata tags.
+    const QStringList quickTime{"com.apple.quicktime.title=Harbour Lights",
+                                "com.apple.quicktime.artist=The Pilots",
+                                "com.apple.quicktime.album=Night Shift",
+                                "com.apple.quicktime.creationdate=2019-06-01T10:00:00+0200"};
+    const QStringList keyed = h264 + QStringList{"-movflags", "use_metadata_tags"};
+    QTest::newRow("quicktime keys mov")
+        << tagged("quicktime.mov", quickTime, keyed) << "Harbour Lights"
+        << "The Pilots"
+        << "Night Shift"
+        << "2019";
+    QTest::newRow("quicktime keys mp4")
+        << tagged("quicktime.mp4", quickTime, keyed) << "Harbour Lights"
+        << "The Pilots"
+        << "Night Shift"
+        << "2019";
+    QTest::newRow("quicktime author")
+        << tagged("quicktime author.mov", {"com.apple.quicktime.author=Camera Owner"}, keyed)
+        << "quicktime author"
+        << "Camera Owner"
+        << "quicktime author"
+        << "";
     // Matroska stores AUTHOR before ARTIST whatever the command order (ffprobe lists them so):
     // the later item in the file wins.
     QTest::newRow("later of artist and author wins")
