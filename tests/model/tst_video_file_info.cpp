@@ -241,6 +241,12 @@ void TestVideoFileInfo::posterHasDisplaySize_data()
         << file("anamorphic.mkv", {360, 288}, {"-vf", "setsar=16/15", "-c:v", "libx264"});
     QTest::newRow("codec aspect ts")
         << file("widescreen.ts", {352, 288}, {"-c:v", "mpeg2video", "-aspect", "16:9"});
+    QTest::newRow("anamorphic mp4")
+        << file("anamorphic.mp4", {160, 120}, {"-vf", "setsar=4/3", "-c:v", "libx264"});
+    // Copied from a bare H.263 stream, the 3GP's only pixel aspect is the picture header's 12:11.
+    const QString bare = file("qcif.h263", {176, 144}, {"-c:v", "h263"});
+    QTest::newRow("h263 3gp, codec aspect")
+        << testmedia::make("qcif-codec-aspect.3gp", {"-i", bare, "-c", "copy"});
 }
 
 void TestVideoFileInfo::posterHasDisplaySize()
@@ -259,6 +265,11 @@ void TestVideoFileInfo::posterHasDisplaySize()
     QVERIFY(info.thumbnail);
     QVERIFY(info.metadata.coverArtData);
     QCOMPARE(QImage::fromData(info.metadata.coverArtData->bytes(), "JPEG").size(), display);
+    // The thumbnail is the poster at most scaled, never stretched.
+    const QSize thumbnail = info.thumbnail->image().size();
+    QVERIFY2(std::abs(double(thumbnail.width()) / thumbnail.height() -
+                      double(display.width()) / display.height()) < 0.02,
+             qPrintable(QStringLiteral("%1x%2").arg(thumbnail.width()).arg(thumbnail.height())));
 }
 
 void TestVideoFileInfo::audioOnlyFile()
