@@ -280,6 +280,15 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
         "opt");
     const QCommandLineOption normalize({"n", "normalize"}, "Normalise the peak level.");
     const QCommandLineOption gain({"g", "gain"}, "Volume gain in decibels (default 0).", "dB");
+    const QCommandLineOption loudness(
+        "loudness",
+        QStringLiteral("Normalise the loudness (EBU R128) to <LUFS>, from %1 to %2; %3 suits most "
+                       "players. Takes the place of --normalize. The true peak stays under -1 "
+                       "dBTP, so a loud target may be missed.")
+            .arg(lowestLoudnessTarget)
+            .arg(highestLoudnessTarget)
+            .arg(suggestedLoudnessTarget),
+        "LUFS");
     const QCommandLineOption start("start", "Start at <s> seconds into the source.", "s");
     const QCommandLineOption end("end", "End at <s> seconds into the source.", "s");
     const QCommandLineOption fadeIn("fade-in", "Fade in over <s> seconds.", "s");
@@ -321,10 +330,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
     const QCommandLineOption json("json", "Print one JSON object per line for each event.");
     const QCommandLineOption quiet({"q", "quiet"},
                                    "Print only failures and the final summary line.");
-    parser.addOptions({outputDir,  bitrate, sampleRate, channels,   normalize, gain,    start,
-                       end,        fadeIn,  fadeOut,    noCoverArt, track,     title,   artist,
-                       album,      year,    genre,      comment,    jobs,      threads, shard,
-                       shardCount, inspect, json,       quiet});
+    parser.addOptions({outputDir, bitrate,    sampleRate, channels, normalize,  gain,  loudness,
+                       start,     end,        fadeIn,     fadeOut,  noCoverArt, track, title,
+                       artist,    album,      year,       genre,    comment,    jobs,  threads,
+                       shard,     shardCount, inspect,    json,     quiet});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument("files", "Video files or folders.", "<file or folder>...");
@@ -361,6 +370,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
         settings.normalizePeak = parser.isSet(normalize);
         settings.volumeGainDb =
             read.number(gain, -maximumGainDb, maximumGainDb, "decibels").value_or(0.0);
+        settings.loudnessTarget =
+            read.number(loudness, lowestLoudnessTarget, highestLoudnessTarget, "LUFS");
         settings.trimStartSeconds = read.number(start, 0.0, maximumSeconds, seconds);
         settings.trimEndSeconds = read.number(end, 0.0, maximumSeconds, seconds);
         settings.fadeInDuration = read.number(fadeIn, 0.0, maximumSeconds, seconds).value_or(0.0);

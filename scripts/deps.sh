@@ -13,6 +13,8 @@ packages=(
   # media reading (FFmpeg 5.1) and MP3 encoding (LAME 3.100)
   libavformat-dev libavcodec-dev libswresample-dev libswscale-dev libavutil-dev
   libmp3lame-dev
+  # loudness measurement (EBU R128 / ITU-R BS.1770)
+  libebur128-dev
   # test media and independent checkers
   ffmpeg mediainfo mp3val python3 python3-mutagen
   # benchmarks: the LAME command line as the encoder-alone reference

@@ -2,6 +2,7 @@
 
 #include "encoder/mp3_encoder.h"
 #include "encoder/segmented_mp3_encoder.h"
+#include "engine/loudness.h"
 #include "engine/sample_conditioning.h"
 #include "model/media_reader.h"
 
@@ -10,8 +11,8 @@
 #include <QFileInfo>
 #include <QUuid>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -286,9 +287,8 @@ private:
 class SegmentedEncoding {
 public:
     SegmentedEncoding(TemporaryPcm &pcm, const AudioExtractionSettings &settings,
-                      const Mp3Tags &tags, int rate, int channels, int threads,
-                      const QString &path, std::stop_token stop,
-                      std::function<void(double)> progress)
+                      const Mp3Tags &tags, int rate, int channels, int threads, const QString &path,
+                      std::stop_token stop, std::function<void(double)> progress)
         : m_pcm(pcm)
     {
         SegmentedMp3Settings segmented;
@@ -450,8 +450,18 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                 QStringLiteral("Cannot add audio track output to reader."));
         reader->addOutput(track, output);
 
-        if (settings.normalizePeak)
+        if (const std::optional<double> target = resolveLoudnessTarget(settings.loudnessTarget)) {
+            const std::optional<LoudnessMeasurement> measured =
+                measureLoudness(*asset, track, output, reader->timeRange(), stop);
+            if (measured) {
+                const LoudnessGain loudness = loudnessGainFor(
+                    *measured, *target + encoderLevelLossDb(settings.bitrate),
+                    loudnessPeakCeilingDbtp - encoderTruePeakMarginDb(settings.bitrate));
+                gain *= float(std::pow(10.0, loudness.gainDb / 20.0));
+            }
+        } else if (settings.normalizePeak) {
             gain *= calculatePeakGain(*asset, track, output, reader->timeRange(), stop);
+        }
 
         if (!reader->startReading()) {
             const auto error = reader->error();

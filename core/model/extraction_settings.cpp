@@ -18,6 +18,7 @@ const QString sampleRateKey = QStringLiteral("sampleRate");
 const QString channelsKey = QStringLiteral("channels");
 const QString normalizePeakKey = QStringLiteral("normalizePeak");
 const QString volumeGainDbKey = QStringLiteral("volumeGainDb");
+const QString loudnessTargetKey = QStringLiteral("loudnessTarget");
 const QString trimStartSecondsKey = QStringLiteral("trimStartSeconds");
 const QString trimEndSecondsKey = QStringLiteral("trimEndSeconds");
 const QString fadeInDurationKey = QStringLiteral("fadeInDuration");
@@ -302,6 +303,8 @@ QJsonObject AudioExtractionSettings::toJson() const
         object.insert(trimStartSecondsKey, *trimStartSeconds);
     if (trimEndSeconds)
         object.insert(trimEndSecondsKey, *trimEndSeconds);
+    if (loudnessTarget)
+        object.insert(loudnessTargetKey, *loudnessTarget);
     return object;
 }
 
@@ -323,7 +326,15 @@ AudioExtractionSettings AudioExtractionSettings::fromJson(const QJsonValue &json
     settings.fadeOutDuration = decodeRequired(object, fadeOutDurationKey, decodeDouble);
     settings.embedCoverArt = decodeRequired(object, embedCoverArtKey, decodeBool);
     settings.selectedTrackIndex = decodeRequired(object, selectedTrackIndexKey, decodeInteger);
+    settings.loudnessTarget = decodeOptionalDouble(object, loudnessTargetKey);
     return settings;
+}
+
+std::optional<double> resolveLoudnessTarget(const std::optional<double> &target)
+{
+    if (!target || !std::isfinite(*target))
+        return std::nullopt;
+    return std::clamp(*target, lowestLoudnessTarget, highestLoudnessTarget);
 }
 
 SourceAudioFormat resolveSourceAudioFormat(std::optional<double> sampleRate,

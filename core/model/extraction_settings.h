@@ -244,7 +244,7 @@ inline size_t qHash(AudioChannelOption option, size_t seed = 0) noexcept
     return QT_PREPEND_NAMESPACE(qHash)(option.rawValue(), seed);
 }
 
-// How one job's audio is extracted. Aggregate: brace-initialise all eleven fields in this order.
+// How one job's audio is extracted. Aggregate: brace-initialise the fields in this order.
 struct AudioExtractionSettings {
     BitrateOption bitrate = BitrateOption::cbr320;
     SampleRateOption sampleRate = SampleRateOption::auto_;
@@ -260,17 +260,29 @@ struct AudioExtractionSettings {
     bool embedCoverArt = true;
     // Zero-based among the source's audio tracks; resolveTrackIndex clamps it.
     qint64 selectedTrackIndex = 0;
+    // Loudness normalisation to this integrated loudness in LUFS; absent means off. Takes the
+    // place of normalizePeak when both are set. resolveLoudnessTarget clamps it.
+    std::optional<double> loudnessTarget;
 
-    // Keys are the field names; absent trims are left out.
+    // Keys are the field names; absent trims and loudness target are left out.
     QJsonObject toJson() const;
-    // Every key but the two trims is required; a missing or null trim reads as absent and
-    // unknown keys are ignored. Throws SettingsDecodingError.
+    // Every key but the two trims and the loudness target is required; a missing or null one
+    // of those reads as absent, and unknown keys are ignored. Throws SettingsDecodingError.
     static AudioExtractionSettings fromJson(const QJsonValue &json);
 
     bool operator==(const AudioExtractionSettings &) const = default;
 };
 
 // --- Resolving the settings against one source, for one extraction ---
+
+inline constexpr double lowestLoudnessTarget = -30.0;
+inline constexpr double highestLoudnessTarget = -5.0;
+// The target offered first: what streaming players and podcast apps play at.
+inline constexpr double suggestedLoudnessTarget = -16.0;
+
+// The target clamped into [lowestLoudnessTarget, highestLoudnessTarget]; nothing when off or
+// not a finite number.
+std::optional<double> resolveLoudnessTarget(const std::optional<double> &target);
 
 inline constexpr double fallbackSourceSampleRate = 44100.0;
 inline constexpr quint32 fallbackSourceChannelCount = 2;

@@ -1,0 +1,189 @@
+// Loudness normalisation judged as a listener's meter would: FFmpeg's ebur128 filter on the
+// decoded MP3, over signals shaped like speech, music and a film's quiet dialogue with loud
+// bursts.
+#include "engine/audio_extraction_engine.h"
+#include "engine/loudness.h"
+#include "support/test_media.h"
+#include "support/testtools.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdlib>
+
+using namespace tonbrook;
+
+namespace {
+
+struct Loudness {
+    double integrated = 0;
+    double truePeak = 0;
+};
+
+// The summary FFmpeg's ebur128 filter prints: integrated loudness and true peak.
+Loudness measured(const QString &path)
+{
+    const auto result = testtools::run(testtools::ffmpegPath(),
+                                       {"-hide_banner", "-nostats", "-i", path, "-map", "0:a:0",
+                                        "-af", "ebur128=peak=true", "-f", "null", "-"});
+    const QString text = QString::fromUtf8(result.err);
+    const qsizetype summary = text.lastIndexOf(u"Summary:");
+    const auto value = [&](const QString &pattern) {
+        const auto match = QRegularExpression(pattern).match(text, summary);
+        return match.hasMatch() ? match.captured(1).toDouble() : qQNaN();
+    };
+    return {value(uR"(\bI:\s+(-?[0-9.]+|-inf) LUFS)"_qs),
+            value(uR"(Peak:\s+(-?[0-9.]+|-inf) dBFS)"_qs)};
+}
+
+QString extract(const QString &from, const QString &to, const AudioExtractionSettings &settings)
+{
+    AudioExtractionEngine engine;
+    try {
+        engine.extractAudio(from, to, settings, std::nullopt, {}).get();
+    } catch (const std::exception &error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
+}
+
+QStringList withPicture(const QString &audioFilter)
+{
+    return {"-f",        "lavfi", "-i",      audioFilter,
+            "-f",        "lavfi", "-i",      "color=c=black:s=64x48:d=20",
+            "-shortest", "-c:v",  "libx264", "-c:a",
+            "aac",       "-b:a",  "192k"};
+}
+
+} // namespace
+
+class TestLoudness : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void reachesTargetUnderCeiling_data();
+    void reachesTargetUnderCeiling();
+    void noGainWithoutMeasurableAudio();
+
+private:
+    QHash<QString, QString> m_media;
+};
+
+void TestLoudness::initTestCase()
+{
+    // Speech: quiet pink noise in syllable-rate bursts, far from full scale.
+    m_media["speech"] =
+        testmedia::make("loudness-speech.mp4",
+                        withPicture("anoisesrc=c=pink:a=0.08:seed=7:d=20:r=48000,tremolo=f=4:d=0.8,"
+                                    "aformat=channel_layouts=stereo"));
+    // Music: dense tones already near full scale, so a loud target meets the ceiling.
+    m_media["music"] = testmedia::make(
+        "loudness-music.mp4",
+        withPicture("aevalsrc=0.3*sin(2*PI*220*t)+0.2*sin(2*PI*330*t)+0.15*sin(2*PI*440*t+"
+                    "sin(2*PI*2*t))|0.3*sin(2*PI*221*t)+0.2*sin(2*PI*331*t)+0.15*sin(2*PI*550*t)"
+                    ":s=44100:d=20"));
+    // Film: quiet dialogue, with a loud low burst of half a second every five seconds.
+    m_media["film"] = testmedia::make(
+        "loudness-film.mp4",
+        withPicture("aevalsrc=0.03*sin(2*PI*300*t)*(1+sin(2*PI*3*t))+if(lt(mod(t\\,5)\\,0.5)\\,"
+                    "0.9*sin(2*PI*80*t)\\,0):s=48000:d=20,aformat=channel_layouts=stereo"));
+    // Full-scale white noise, whose true peak lies well above its samples': encoding raises it
+    // the most.
+    m_media["noise"] = testmedia::make(
+        "loudness-noise.mov", {"-f", "lavfi", "-i",
+                               "anoisesrc=c=white:a=0.9:seed=3:d=20:r=44100,alimiter=limit=0.5,"
+                               "aformat=channel_layouts=stereo",
+                               "-f", "lavfi", "-i", "color=c=black:s=64x48:d=20", "-shortest",
+                               "-c:v", "libx264", "-c:a", "pcm_s16le"});
+    m_media["silence"] =
+        testmedia::make("loudness-silence.mp4", withPicture("anullsrc=r=48000:cl=stereo:d=20"));
+    for (const QString &path : std::as_const(m_media))
+        QVERIFY(!path.isEmpty());
+}
+
+void TestLoudness::reachesTargetUnderCeiling_data()
+{
+    QTest::addColumn<QString>("signal");
+    QTest::addColumn<double>("target");
+    QTest::addColumn<BitrateOption>("bitrate");
+    // White noise holds much of its loudness above the encoder's low-pass, which takes it
+    // away at low bitrates; it is here for its true peak.
+    QTest::addColumn<bool>("keepsLoudness");
+    const BitrateOption bitrates[] = {BitrateOption::cbr320, BitrateOption::cbr128,
+                                      BitrateOption::vbr2};
+    int row = 0;
+    for (const char *signal : {"speech", "music", "film", "noise"}) {
+        for (const double target : {-23.0, -16.0, -10.0}) {
+            const BitrateOption bitrate = bitrates[row++ % 3];
+            QTest::addRow("%s at %g LUFS, %s", signal, target, qPrintable(bitrate.shortName()))
+                << QString::fromLatin1(signal) << target << bitrate
+                << (qstrcmp(signal, "noise") != 0);
+        }
+    }
+}
+
+void TestLoudness::reachesTargetUnderCeiling()
+{
+    QFETCH(QString, signal);
+    QFETCH(double, target);
+    QFETCH(BitrateOption, bitrate);
+    QFETCH(bool, keepsLoudness);
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out.mp3");
+    AudioExtractionSettings settings;
+    settings.bitrate = bitrate;
+    settings.normalizePeak = true; // loudness takes its place
+    settings.loudnessTarget = target;
+    QCOMPARE(extract(m_media[signal], out, settings), QString());
+
+    const Loudness source = measured(m_media[signal]);
+    const Loudness result = measured(out);
+    qInfo("source %.1f LUFS %.1f dBTP -> %.1f LUFS %.1f dBTP", source.integrated, source.truePeak,
+          result.integrated, result.truePeak);
+    QVERIFY2(result.truePeak <= loudnessPeakCeilingDbtp,
+             qPrintable(QString::number(result.truePeak)));
+    // Where the ceiling allows the full gain, the target is met; where it does not, the gain
+    // stops with the true peak just under the ceiling.
+    const double margin = encoderTruePeakMarginDb(bitrate);
+    if (!keepsLoudness)
+        return;
+    if (source.truePeak + (target - source.integrated) <= loudnessPeakCeilingDbtp - margin - 0.2) {
+        QVERIFY2(std::abs(result.integrated - target) <= 0.5,
+                 qPrintable(QString::number(result.integrated)));
+    } else {
+        QVERIFY(result.integrated < target);
+        QVERIFY2(result.truePeak >= loudnessPeakCeilingDbtp - margin - 1.0,
+                 qPrintable(QString::number(result.truePeak)));
+    }
+}
+
+void TestLoudness::noGainWithoutMeasurableAudio()
+{
+    QTemporaryDir dir;
+    AudioExtractionSettings loud;
+    loud.loudnessTarget = -5.0;
+
+    // Silence stays silence: no gain of infinity, no noise.
+    QCOMPARE(extract(m_media["silence"], dir.filePath("silence.mp3"), loud), QString());
+    const std::vector<qint16> silence =
+        testmedia::decodeAudio(dir.filePath("silence.mp3"), 48000, 2);
+    QVERIFY(!silence.empty());
+    QVERIFY(std::all_of(silence.begin(), silence.end(), [](qint16 x) { return x == 0; }));
+
+    // 0.2 s is shorter than one gating block: the range comes out as it went in.
+    AudioExtractionSettings plain;
+    plain.trimStartSeconds = 6.0;
+    plain.trimEndSeconds = 6.2;
+    AudioExtractionSettings shortRange = plain;
+    shortRange.loudnessTarget = -5.0;
+    QCOMPARE(extract(m_media["speech"], dir.filePath("plain.mp3"), plain), QString());
+    QCOMPARE(extract(m_media["speech"], dir.filePath("short.mp3"), shortRange), QString());
+    QCOMPARE(testmedia::decodeAudio(dir.filePath("short.mp3"), 48000, 2),
+             testmedia::decodeAudio(dir.filePath("plain.mp3"), 48000, 2));
+}
+
+QTEST_GUILESS_MAIN(TestLoudness)
+#include "tst_loudness.moc"
