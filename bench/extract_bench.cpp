@@ -4,7 +4,8 @@
 //
 // Generates a stereo 48 kHz AAC-in-MP4 (noise plus tone), then times, in the same run:
 // our engine at 320 kbit/s, `ffmpeg -vn -c:a libmp3lame -b:a 320k -compression_level 2`,
-// and the `lame` command line on the decoded PCM (the encoder alone, the limit). Each
+// and the `lame` command line on the decoded PCM (the encoder alone, the limit). Peak and
+// loudness normalisation are timed against the plain extraction. Each
 // extraction runs in a child process so that its peak memory is its own.
 #include "child_process.h"
 #include "engine/audio_extraction_engine.h"
@@ -66,10 +67,13 @@ struct Series {
     }
 };
 
-int extractOnly(const QString &from, const QString &to, bool normalize)
+// mode: empty, --normalize (peak) or --loudness (to -16 LUFS).
+int extractOnly(const QString &from, const QString &to, const QString &mode)
 {
     tonbrook::AudioExtractionSettings settings;
-    settings.normalizePeak = normalize;
+    settings.normalizePeak = mode == QLatin1String("--normalize");
+    if (mode == QLatin1String("--loudness"))
+        settings.loudnessTarget = tonbrook::suggestedLoudnessTarget;
     tonbrook::AudioExtractionEngine engine;
     try {
         engine.extractAudio(from, to, settings, std::nullopt).get();
@@ -102,7 +106,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     if (args.size() >= 4 && args[1] == "--extract-only")
-        return extractOnly(args[2], args[3], args.size() > 4 && args[4] == "--normalize");
+        return extractOnly(args[2], args[3], args.value(4));
 
     int minutes = 10;
     int runs = 3;
@@ -130,10 +134,11 @@ int main(int argc, char **argv)
     const QString out = QDir(workdir).filePath("out.mp3");
     const bool haveLame = !QStandardPaths::findExecutable("lame").isEmpty();
 
-    Series ours, normalized, ffmpeg, lame;
+    Series ours, normalized, loudness, ffmpeg, lame;
     for (int i = 0; i < runs; ++i) {
         ours.add(measure({self, "--extract-only", source, out}));
         normalized.add(measure({self, "--extract-only", source, out, "--normalize"}));
+        loudness.add(measure({self, "--extract-only", source, out, "--loudness"}));
         ffmpeg.add(measure({"ffmpeg", "-y", "-i", source, "-vn", "-c:a", "libmp3lame", "-b:a",
                             "320k", "-compression_level", "2", out}));
         if (haveLame)
@@ -146,6 +151,10 @@ int main(int argc, char **argv)
     std::printf("  tonbrook normalised %7.2f s   peak %6.1f MiB   x%.3f of plain\n",
                 median(normalized.seconds), normalized.maxRssKiB / 1024.0,
                 median(normalized.seconds) / t);
+    // The loudness pre-pass: a second decode into libebur128, true peak included.
+    std::printf("  tonbrook loudness   %7.2f s   peak %6.1f MiB   x%.3f of plain\n",
+                median(loudness.seconds), loudness.maxRssKiB / 1024.0,
+                median(loudness.seconds) / t);
     std::printf("  ffmpeg libmp3lame   %7.2f s   peak %6.1f MiB   ratio %.3f\n",
                 median(ffmpeg.seconds), ffmpeg.maxRssKiB / 1024.0, t / median(ffmpeg.seconds));
     if (haveLame)

@@ -452,7 +452,8 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
 
         if (const std::optional<double> target = resolveLoudnessTarget(settings.loudnessTarget)) {
             const std::optional<LoudnessMeasurement> measured =
-                measureLoudness(*asset, track, output, reader->timeRange(), stop);
+                measureLoudness(*asset, track, output, reader->timeRange(), duration,
+                                std::max(1, encoderThreads), stop);
             if (measured) {
                 const LoudnessGain loudness = loudnessGainFor(
                     *measured, *target + encoderLevelLossDb(settings.bitrate),

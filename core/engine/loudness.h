@@ -42,11 +42,13 @@ double encoderLevelLossDb(BitrateOption bitrate);
 LoudnessGain loudnessGainFor(const LoudnessMeasurement &measured, double targetLufs,
                              double peakCeilingDbtp);
 
-// Decodes the range once with a second reader and measures it; nothing on any failure or once
-// stop is requested.
+// Decodes the range, or the whole track of durationSeconds, once more and measures it; a range
+// of several minutes is split over up to `parts` readers on threads of their own. Nothing on
+// any failure or once stop is requested.
 std::optional<LoudnessMeasurement> measureLoudness(MediaAsset &asset, const MediaTrack &track,
                                                    const PcmOutputSettings &output,
                                                    const std::optional<MediaTimeRange> &timeRange,
+                                                   double durationSeconds, int parts,
                                                    std::stop_token stop = {});
 
 } // namespace tonbrook
