@@ -3,6 +3,7 @@
 // bursts.
 #include "engine/audio_extraction_engine.h"
 #include "engine/loudness.h"
+#include "model/media_reader.h"
 #include "support/test_media.h"
 #include "support/testtools.h"
 
@@ -67,6 +68,7 @@ private slots:
     void reachesTargetUnderCeiling_data();
     void reachesTargetUnderCeiling();
     void noGainWithoutMeasurableAudio();
+    void partsAgreeWithOnePass();
 
 private:
     QHash<QString, QString> m_media;
@@ -183,6 +185,34 @@ void TestLoudness::noGainWithoutMeasurableAudio()
     QCOMPARE(extract(m_media["speech"], dir.filePath("short.mp3"), shortRange), QString());
     QCOMPARE(testmedia::decodeAudio(dir.filePath("short.mp3"), 48000, 2),
              testmedia::decodeAudio(dir.filePath("plain.mp3"), 48000, 2));
+}
+
+void TestLoudness::partsAgreeWithOnePass()
+{
+    // Two and a half minutes of the film signal: loud bursts on both sides of the split.
+    const QString path = testmedia::make(
+        "loudness-film-long.mp4",
+        {"-f", "lavfi", "-i",
+         "aevalsrc=0.03*sin(2*PI*300*t)*(1+sin(2*PI*3*t))+if(lt(mod(t\\,5)\\,0.5)\\,"
+         "0.9*sin(2*PI*80*t)\\,0):s=48000:d=150,aformat=channel_layouts=stereo",
+         "-c:a", "aac", "-b:a", "128k"});
+    QVERIFY(!path.isEmpty());
+    const auto asset = openMediaAsset(path);
+    const MediaTrack track = asset->loadTracks(MediaType::audio).front();
+    const PcmOutputSettings output{48000, 2};
+    const double duration = asset->loadDuration();
+    for (const std::optional<MediaTimeRange> &range :
+         {std::optional<MediaTimeRange>(), std::optional(MediaTimeRange::fromSeconds(3.3, 140))}) {
+        const auto whole = measureLoudness(*asset, track, output, range, duration, 1);
+        const auto parts = measureLoudness(*asset, track, output, range, duration, 2);
+        QVERIFY(whole && parts);
+        QVERIFY2(std::abs(parts->integratedLufs - whole->integratedLufs) < 0.05,
+                 qPrintable(QStringLiteral("%1 against %2")
+                                .arg(parts->integratedLufs)
+                                .arg(whole->integratedLufs)));
+        QVERIFY(parts->truePeakDbtp >= whole->truePeakDbtp - 0.01);
+        QVERIFY(std::abs(parts->seconds - whole->seconds) < 0.01);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLoudness)
