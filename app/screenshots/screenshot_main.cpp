@@ -376,11 +376,14 @@ int main(int argc, char *argv[])
     // enough for the whole panel, cropped to it.
     auto *mainView = window->findChild<QQuickItem *>(QStringLiteral("mainView"));
     auto *detailPane = window->findChild<QQuickItem *>(QStringLiteral("detailPane"));
-    // Made by a Repeater, so a child of the pane's items rather than of its objects.
+    // Loaded in the pane by a Repeater's Loader: found among the items, not the objects.
     QQuickItem *inspector = nullptr;
-    for (QQuickItem *item : detailPane ? detailPane->childItems() : QList<QQuickItem *>()) {
+    QList<QQuickItem *> items = detailPane ? detailPane->childItems() : QList<QQuickItem *>();
+    while (!items.isEmpty() && !inspector) {
+        QQuickItem *item = items.takeFirst();
         if (item->objectName() == QLatin1String("inspector"))
             inspector = item;
+        items += item->childItems();
     }
     if (!mainView || !detailPane || !inspector) {
         std::fprintf(stderr, "the main window has no inspector\n");
