@@ -1,5 +1,8 @@
 #include "extraction_options.h"
 
+#include <algorithm>
+#include <array>
+
 namespace tonbrook {
 
 namespace {
@@ -28,7 +31,33 @@ template <typename Option> Option optionAt(int index)
     return (index >= 0 && size_t(index) < cases.size()) ? cases[size_t(index)] : cases[0];
 }
 
+// What streaming services, podcast players, broadcast (ATSC A/85) and EBU R128 play at.
+constexpr std::array<double, 4> offeredLoudness{-14.0, -16.0, -19.0, -23.0};
+
 } // namespace
+
+QStringList ExtractionOptions::loudnessNames()
+{
+    QStringList names{QStringLiteral("Off")};
+    for (const double target : offeredLoudness)
+        names << QStringLiteral("\u2212%1 LUFS").arg(-target);
+    return names;
+}
+
+int ExtractionOptions::loudnessIndexOf(const std::optional<double> &target)
+{
+    if (!target)
+        return 0;
+    const auto found = std::find(offeredLoudness.begin(), offeredLoudness.end(), *target);
+    return found == offeredLoudness.end() ? -1 : int(found - offeredLoudness.begin()) + 1;
+}
+
+std::optional<double> ExtractionOptions::loudnessAt(int index)
+{
+    if (index < 1 || size_t(index) > offeredLoudness.size())
+        return std::nullopt;
+    return offeredLoudness[size_t(index - 1)];
+}
 
 QStringList ExtractionOptions::bitrateNames()
 {

@@ -17,6 +17,7 @@ class ExtractionOptions : public QObject {
     Q_PROPERTY(QStringList bitrateShortNames READ bitrateShortNames CONSTANT)
     Q_PROPERTY(QStringList sampleRateNames READ sampleRateNames CONSTANT)
     Q_PROPERTY(QStringList channelNames READ channelNames CONSTANT)
+    Q_PROPERTY(QStringList loudnessNames READ loudnessNames CONSTANT)
 
 public:
     using QObject::QObject;
@@ -25,6 +26,8 @@ public:
     static QStringList bitrateShortNames();
     static QStringList sampleRateNames();
     static QStringList channelNames();
+    // "Off", then the loudness targets offered, loudest first.
+    static QStringList loudnessNames();
 
     // Position in allCases(); out-of-range positions give the first case.
     static int indexOf(BitrateOption option);
@@ -33,6 +36,10 @@ public:
     static BitrateOption bitrateAt(int index);
     static SampleRateOption sampleRateAt(int index);
     static AudioChannelOption channelsAt(int index);
+    // Off is position 0; a target that is not offered has no position (-1).
+    static int loudnessIndexOf(const std::optional<double> &target);
+    // Out-of-range positions give off.
+    static std::optional<double> loudnessAt(int index);
 };
 
 } // namespace tonbrook

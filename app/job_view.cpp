@@ -258,6 +258,12 @@ bool JobView::normalizePeak() const
     return m_job && m_job->settings().normalizePeak;
 }
 
+int JobView::loudnessIndex() const
+{
+    return ExtractionOptions::loudnessIndexOf(m_job ? m_job->settings().loudnessTarget
+                                                    : std::nullopt);
+}
+
 bool JobView::embedCoverArt() const
 {
     return (m_job ? m_job->settings() : noSettings()).embedCoverArt;
@@ -327,6 +333,13 @@ void JobView::setChannelsIndex(int index)
 void JobView::setNormalizePeak(bool value)
 {
     editSettings([value](AudioExtractionSettings &s) { s.normalizePeak = value; });
+}
+
+void JobView::setLoudnessIndex(int index)
+{
+    editSettings([index](AudioExtractionSettings &s) {
+        s.loudnessTarget = ExtractionOptions::loudnessAt(index);
+    });
 }
 
 void JobView::setEmbedCoverArt(bool value)

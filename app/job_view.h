@@ -50,6 +50,8 @@ class JobView : public QObject {
         int sampleRateIndex READ sampleRateIndex WRITE setSampleRateIndex NOTIFY settingsChanged)
     Q_PROPERTY(int channelsIndex READ channelsIndex WRITE setChannelsIndex NOTIFY settingsChanged)
     Q_PROPERTY(bool normalizePeak READ normalizePeak WRITE setNormalizePeak NOTIFY settingsChanged)
+    // Position in Options.loudnessNames; 0 is off.
+    Q_PROPERTY(int loudnessIndex READ loudnessIndex WRITE setLoudnessIndex NOTIFY settingsChanged)
     Q_PROPERTY(bool embedCoverArt READ embedCoverArt WRITE setEmbedCoverArt NOTIFY settingsChanged)
     Q_PROPERTY(
         double fadeInDuration READ fadeInDuration WRITE setFadeInDuration NOTIFY settingsChanged)
@@ -109,6 +111,7 @@ public:
     int sampleRateIndex() const;
     int channelsIndex() const;
     bool normalizePeak() const;
+    int loudnessIndex() const;
     bool embedCoverArt() const;
     double fadeInDuration() const;
     double fadeOutDuration() const;
@@ -122,6 +125,7 @@ public:
     void setSampleRateIndex(int index);
     void setChannelsIndex(int index);
     void setNormalizePeak(bool value);
+    void setLoudnessIndex(int index);
     void setEmbedCoverArt(bool value);
     void setFadeInDuration(double seconds);
     void setFadeOutDuration(double seconds);

@@ -177,6 +177,12 @@ bool QueueView::defaultNormalizePeak() const
     return m_queue && m_queue->defaultSettings().normalizePeak;
 }
 
+int QueueView::defaultLoudnessIndex() const
+{
+    return ExtractionOptions::loudnessIndexOf(m_queue ? m_queue->defaultSettings().loudnessTarget
+                                                      : std::nullopt);
+}
+
 bool QueueView::defaultEmbedCoverArt() const
 {
     return m_queue && m_queue->defaultSettings().embedCoverArt;
@@ -197,6 +203,13 @@ void QueueView::setDefaultSampleRateIndex(int index)
 void QueueView::setDefaultNormalizePeak(bool value)
 {
     editDefaults([&](AudioExtractionSettings &s) { s.normalizePeak = value; });
+}
+
+void QueueView::setDefaultLoudnessIndex(int index)
+{
+    editDefaults([&](AudioExtractionSettings &s) {
+        s.loudnessTarget = ExtractionOptions::loudnessAt(index);
+    });
 }
 
 void QueueView::setDefaultEmbedCoverArt(bool value)
@@ -324,8 +337,9 @@ void QueueView::submitFiles(const QList<QUrl> &urls)
 
 void QueueView::takeWalk(quint64 walkId, const QList<QUrl> &files)
 {
-    const auto walk = std::find_if(m_pending.begin(), m_pending.end(),
-                                   [&](const Pending &pending) { return pending.walkId == walkId; });
+    const auto walk = std::find_if(m_pending.begin(), m_pending.end(), [&](const Pending &pending) {
+        return pending.walkId == walkId;
+    });
     if (walk == m_pending.end())
         return;
     walk->files = files;

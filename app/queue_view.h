@@ -55,6 +55,8 @@ class QueueView : public QObject {
                    setDefaultSampleRateIndex NOTIFY defaultsChanged)
     Q_PROPERTY(bool defaultNormalizePeak READ defaultNormalizePeak WRITE setDefaultNormalizePeak
                    NOTIFY defaultsChanged)
+    Q_PROPERTY(int defaultLoudnessIndex READ defaultLoudnessIndex WRITE setDefaultLoudnessIndex
+                   NOTIFY defaultsChanged)
     Q_PROPERTY(bool defaultEmbedCoverArt READ defaultEmbedCoverArt WRITE setDefaultEmbedCoverArt
                    NOTIFY defaultsChanged)
 
@@ -87,10 +89,12 @@ public:
     int defaultBitrateIndex() const;
     int defaultSampleRateIndex() const;
     bool defaultNormalizePeak() const;
+    int defaultLoudnessIndex() const;
     bool defaultEmbedCoverArt() const;
     void setDefaultBitrateIndex(int index);
     void setDefaultSampleRateIndex(int index);
     void setDefaultNormalizePeak(bool value);
+    void setDefaultLoudnessIndex(int index);
     void setDefaultEmbedCoverArt(bool value);
 
     static QStringList concurrencyNames();

@@ -286,11 +286,32 @@ ScrollView {
                         }
                     }
                 }
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 10
+
+                    Caption {
+                        text: "Loudness"
+                    }
+                    Item {
+                        Layout.fillWidth: true
+                    }
+                    ComboBox {
+                        objectName: "loudnessPicker"
+                        Layout.preferredWidth: 120
+                        model: Options.loudnessNames
+                        currentIndex: view.loudnessIndex
+                        onActivated: index => view.loudnessIndex = index
+                        Accessible.name: "Loudness"
+                    }
+                }
                 CheckBox {
                     id: normalizeBox
                     objectName: "normalizeCheckBox"
                     Layout.fillWidth: true
                     text: "Peak Volume Normalization"
+                    // Loudness normalisation takes its place while a target is set.
+                    enabled: view.loudnessIndex === 0
                     checked: view.normalizePeak
                     onToggled: view.normalizePeak = checked
                     contentItem: ColumnLayout {
@@ -305,7 +326,10 @@ ScrollView {
                         Label {
                             Layout.fillWidth: true
                             leftPadding: normalizeBox.indicator.width + normalizeBox.spacing
-                            text: "Maximizes volume without clipping or distortion"
+                            objectName: "normalizeNote"
+                            text: normalizeBox.enabled
+                                  ? "Maximizes volume without clipping or distortion"
+                                  : "Loudness normalization is on and takes its place"
                             font.pixelSize: 10
                             color: Theme.secondary
                             wrapMode: Text.WordWrap

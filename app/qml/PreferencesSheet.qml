@@ -17,7 +17,7 @@ Popup {
     focus: true
     anchors.centerIn: Overlay.overlay
     width: 480
-    height: 420
+    height: 452
     padding: 16
     closePolicy: Popup.CloseOnEscape
 
@@ -111,6 +111,17 @@ Popup {
                             objectName: "normalizeSwitch"
                             checked: sheet.queueView.defaultNormalizePeak
                             onToggled: sheet.queueView.defaultNormalizePeak = checked
+                        }
+                    }
+                    FormRow {
+                        label: "Default Loudness"
+                        ComboBox {
+                            objectName: "defaultLoudnessPicker"
+                            implicitWidth: 230
+                            implicitHeight: sheet.rowHeight
+                            model: Options.loudnessNames
+                            currentIndex: sheet.queueView.defaultLoudnessIndex
+                            onActivated: index => sheet.queueView.defaultLoudnessIndex = index
                         }
                     }
                     FormRow {

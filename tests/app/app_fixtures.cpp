@@ -194,6 +194,7 @@ QVariantMap AppFixtures::settingsOf(ConversionJob *job) const
         {"sampleRate", s.sampleRate.rawValue()},
         {"channels", s.channels.rawValue()},
         {"normalizePeak", s.normalizePeak},
+        {"loudnessTarget", optional(s.loudnessTarget)},
         {"trimStart", optional(s.trimStartSeconds)},
         {"trimEnd", optional(s.trimEndSeconds)},
         {"fadeIn", s.fadeInDuration},

@@ -233,7 +233,22 @@ Item {
             keyClick(Qt.Key_Down)
             keyClick(Qt.Key_Down)
             compare(Fixtures.settingsOf(job).channels, 1)
-            mouseClick(child(inspector, "normalizeCheckBox"))
+            const normalize = child(inspector, "normalizeCheckBox")
+            mouseClick(normalize)
+            compare(Fixtures.settingsOf(job).normalizePeak, true)
+
+            // A loudness target takes the place of peak normalisation, and says so.
+            const loudness = child(inspector, "loudnessPicker")
+            compare(loudness.currentText, "Off")
+            loudness.forceActiveFocus()
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Down)
+            compare(Fixtures.settingsOf(job).loudnessTarget, -16)
+            compare(loudness.currentText, "\u221216 LUFS")
+            verify(!normalize.enabled)
+            compare(child(inspector, "normalizeNote").text,
+                    "Loudness normalization is on and takes its place")
+            mouseClick(normalize)
             compare(Fixtures.settingsOf(job).normalizePeak, true)
         }
 

@@ -63,7 +63,7 @@ Item {
             s.queue.useSourceDirectory = !data.custom
             verify(waitForRendering(s.sheet.contentItem))
             const names = ["doneButton", "defaultBitratePicker", "defaultSampleRatePicker",
-                           "normalizeSwitch", "embedArtSwitch", "sourceDirectoryChoice",
+                           "normalizeSwitch", "defaultLoudnessPicker", "embedArtSwitch", "sourceDirectoryChoice",
                            "customDirectoryChoice", "concurrencyPicker", "soundSwitch",
                            "notificationSwitch"].concat(data.custom ? ["chooseFolderButton"] : [])
             for (const name of names)
@@ -123,6 +123,9 @@ Item {
             }
             mouseClick(control(s.sheet, "normalizeSwitch"))
             verify(s.view.queueView.defaultNormalizePeak)
+            control(s.sheet, "defaultLoudnessPicker").forceActiveFocus()
+            keyClick(Qt.Key_Down)
+            compare(s.view.queueView.defaultLoudnessIndex, 1)
             mouseClick(control(s.sheet, "embedArtSwitch"))
             verify(!s.view.queueView.defaultEmbedCoverArt)
             // Still open: nothing waited for "Done".
