@@ -1,8 +1,9 @@
 // The main window with a large queue, offscreen: a folder of N hard links to one short video is
 // handed to the window as a drop is, then the whole list is scrolled frame by frame.
 //
-// Usage: tonbrook_app_bench [--files N] [--step PIXELS] [--folder PATH]
+// Usage: tonbrook_app_bench [--files N] [--size WxH] [--step PIXELS] [--folder PATH]
 //   --files   how many files the folder holds (default 10000)
+//   --size    the clip's picture size (default 1920x1080)
 //   --step    how far the list moves per frame while scrolling (default 80 px, a brisk flick
 //             of about 4800 px/s at 60 Hz)
 //   --folder  where to make the folder (default: a temporary folder, removed afterwards)
@@ -37,6 +38,7 @@
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
@@ -88,14 +90,14 @@ bool spinUntil(const std::function<bool()> &done, int timeoutMs)
     return held;
 }
 
-bool makeFolder(const QString &folder, int count)
+bool makeFolder(const QString &folder, int count, const QString &size)
 {
     QDir().mkpath(folder);
     const QString source = QDir(folder).filePath(QStringLiteral(".source.mp4"));
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral(TONBROOK_FFMPEG),
-                 {"-y", "-v", "error", "-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=1", "-f",
-                  "lavfi", "-i", "sine=f=440:r=44100:d=1", "-c:v", "libx264", "-preset",
+                 {"-y", "-v", "error", "-f", "lavfi", "-i", "testsrc2=s=" + size + ":r=25:d=1",
+                  "-f", "lavfi", "-i", "sine=f=440:r=44100:d=1", "-c:v", "libx264", "-preset",
                   "ultrafast", "-c:a", "aac", "-shortest", source});
     if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitCode() != 0) {
         std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
@@ -123,7 +125,9 @@ Percentiles percentiles(std::vector<double> values)
     if (values.empty())
         return result;
     std::sort(values.begin(), values.end());
-    const auto at = [&](double q) { return values[size_t(q * double(values.size() - 1))]; };
+    const auto at = [&](double q) {
+        return values[size_t(q * double(values.size() - 1))];
+    };
     result.worst = values.back();
     result.p99 = at(0.99);
     result.median = at(0.5);
@@ -145,6 +149,7 @@ int main(int argc, char **argv)
 
     int files = 10000;
     double step = 80;
+    QString size = QStringLiteral("1920x1080");
     QString folderArgument;
     const QStringList arguments = app.arguments();
     for (int i = 1; i + 1 < arguments.size(); i += 2) {
@@ -152,11 +157,15 @@ int main(int argc, char **argv)
             files = arguments[i + 1].toInt();
         else if (arguments[i] == QLatin1String("--step"))
             step = arguments[i + 1].toDouble();
+        else if (arguments[i] == QLatin1String("--size"))
+            size = arguments[i + 1];
         else if (arguments[i] == QLatin1String("--folder"))
             folderArgument = arguments[i + 1];
     }
-    if (files < 1 || step <= 0) {
-        std::fprintf(stderr, "usage: %s [--files N] [--step PIXELS] [--folder PATH]\n", argv[0]);
+    if (files < 1 || step <= 0 ||
+        !QRegularExpression(QStringLiteral("^[0-9]+x[0-9]+$")).match(size).hasMatch()) {
+        std::fprintf(stderr, "usage: %s [--files N] [--size WxH] [--step PIXELS] [--folder PATH]\n",
+                     argv[0]);
         return 2;
     }
 
@@ -167,9 +176,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s is not empty\n", qPrintable(folder));
         return 2;
     }
-    std::printf("making %d hard links to one 1 s 320x240 H.264/AAC clip in %s\n", files,
-                qPrintable(folder));
-    if (!makeFolder(folder, files))
+    std::printf("making %d hard links to one 1 s %s H.264/AAC clip in %s\n", files,
+                qPrintable(size), qPrintable(folder));
+    if (!makeFolder(folder, files, size))
         return 1;
 
     // The walk alone, as the drop's first step will do it on its own thread.
@@ -192,8 +201,8 @@ int main(int argc, char **argv)
         return 1;
     auto *mainView = window->findChild<QQuickItem *>(QStringLiteral("mainView"));
     auto *list = mainView ? mainView->findChild<QQuickItem *>(QStringLiteral("jobList")) : nullptr;
-    auto *intake = mainView ? mainView->property("queueView").value<tonbrook::QueueView *>()
-                            : nullptr;
+    auto *intake =
+        mainView ? mainView->property("queueView").value<tonbrook::QueueView *>() : nullptr;
     if (!list || !intake) {
         std::fprintf(stderr, "the main view, its job list or its QueueView is missing\n");
         return 1;
@@ -322,9 +331,9 @@ int main(int argc, char **argv)
     std::printf("scroll frames (contentY step of %.0f px set -> afterFrameEnd): %zu frames in "
                 "%.1f s, worst %.2f ms, p99 %.2f ms, median %.2f ms, over 16.7 ms: %lld\n",
                 step, frames.size(), double(scrolling.elapsed()) / 1000, scroll.worst, scroll.p99,
-                scroll.median,
-                qlonglong(std::count_if(frames.begin(), frames.end(),
-                                        [](double ms) { return ms > 16.7; })));
+                scroll.median, qlonglong(std::count_if(frames.begin(), frames.end(), [](double ms) {
+                    return ms > 16.7;
+                })));
     std::printf("last row delegate exists at the bottom: %s\n", itemAt(files - 1) ? "yes" : "no");
     std::printf("peak memory at the end: VmHWM %s\n", qPrintable(procStatus("VmHWM:")));
     return 0;

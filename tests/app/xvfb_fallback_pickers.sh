@@ -27,7 +27,7 @@ window=$(wait_for_window)
 # Preferences: Tab to "Custom Output Directory", select it, then Tab to "Choose...".
 xdotool key --clearmodifiers ctrl+comma
 sleep 0.5
-xdotool key Tab Tab Tab Tab Tab Tab Tab space Tab space
+xdotool key Tab Tab Tab Tab Tab Tab Tab Tab space Tab space
 dialog=$(wait_for_dialog "Choose Output Folder") ||
   fail "the output folder picker did not open (has the preferences' tab order changed?)"
 # "New Folder" from the file list's context menu, named in place, then entered; "Choose" with
