@@ -234,8 +234,8 @@ template <typename Edit> void JobView::editSettings(Edit edit)
 
 QString JobView::outputFormatText() const
 {
-    const AudioExtractionSettings &s = m_job ? m_job->settings() : noSettings();
-    return QStringLiteral("→ ") + s.bitrate.shortName() + QStringLiteral(" MP3");
+    const QString bitrate = m_job ? m_job->writtenBitrateName() : noSettings().bitrate.shortName();
+    return QStringLiteral("→ ") + bitrate + QStringLiteral(" MP3");
 }
 
 int JobView::bitrateIndex() const

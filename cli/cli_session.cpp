@@ -342,8 +342,9 @@ void CliSession::reportCompleted(ConversionJob *job)
         writeOut(jsonLine(completedEvent(*job)));
     } else if (!m_options.quiet) {
         eraseBars();
-        writeOut(QStringLiteral("completed: %1 -> %2 (%3, %4)\n")
+        writeOut(QStringLiteral("completed: %1 -> %2 (%3, %4, %5)\n")
                      .arg(sourcePath(job), status.outputURL().toLocalFile(),
+                          job->writtenBitrateName(),
                           QLocale::c().formattedDataSize(status.outputSize(), 1,
                                                          QLocale::DataSizeSIFormat),
                           formatDuration(status.duration()))

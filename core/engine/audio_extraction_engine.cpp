@@ -294,7 +294,7 @@ public:
         SegmentedMp3Settings segmented;
         segmented.sampleRate = rate;
         segmented.channels = channels;
-        segmented.bitrateKbps = settings.bitrate.kbps();
+        segmented.bitrateKbps = writtenBitrateKbps(settings.bitrate, rate);
         segmented.vbrQuality = settings.bitrate.vbrQuality();
         segmented.segments = threads;
         // Each segment's older frames wait on disk beyond this; 1 MiB costs no speed here.
@@ -508,9 +508,9 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                                                         encoderThreads, partial.path(), stop,
                                                         std::move(progress));
     } else {
-        partial.encoder =
-            std::make_unique<MP3Encoder>(rate, rate, channels, settings.bitrate.kbps(),
-                                         settings.bitrate.vbrQuality(), nativePath(partial.path()));
+        partial.encoder = std::make_unique<MP3Encoder>(
+            rate, rate, channels, writtenBitrateKbps(settings.bitrate, rate),
+            settings.bitrate.vbrQuality(), nativePath(partial.path()));
         partial.encoder->setMetadata(
             tags.title, tags.artist, tags.album, tags.year, tags.genre, tags.comment,
             std::span<const unsigned char>(tags.coverArt.data(), tags.coverArt.size()));

@@ -361,6 +361,20 @@ int resolveOutputSampleRate(SampleRateOption option, double sourceSampleRate)
     return static_cast<int>(sourceSampleRate);
 }
 
+int writtenBitrateKbps(BitrateOption option, int outputSampleRate)
+{
+    constexpr int lowRateMaximumKbps = 160;
+    if (option.vbrQuality() < 0 && outputSampleRate < 32000)
+        return std::min(option.kbps(), lowRateMaximumKbps);
+    return option.kbps();
+}
+
+QString writtenBitrateName(BitrateOption option, int outputSampleRate)
+{
+    const int kbps = writtenBitrateKbps(option, outputSampleRate);
+    return kbps == option.kbps() ? option.shortName() : QStringLiteral("%1k").arg(kbps);
+}
+
 int resolveOutputChannelCount(AudioChannelOption option, quint32 sourceChannelCount)
 {
     switch (option.caseValue()) {

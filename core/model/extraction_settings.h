@@ -306,6 +306,13 @@ SourceAudioFormat resolveSourceAudioFormat(std::optional<double> sampleRate,
 // as the largest int.
 int resolveOutputSampleRate(SampleRateOption option, double sourceSampleRate);
 
+// The constant bitrate an MP3 at outputSampleRate really carries for option: below 32 kHz
+// (MPEG-2 and 2.5) a frame holds at most 160 kbit/s, so 320k and 256k become 160. VBR options
+// give their nominal kbps(), as the encoder ignores it.
+int writtenBitrateKbps(BitrateOption option, int outputSampleRate);
+// option.shortName() with the bitrate really written: "160k" for 320k at 24 kHz.
+QString writtenBitrateName(BitrateOption option, int outputSampleRate);
+
 // stereo gives 2, mono 1; auto_ keeps a mono source mono and makes every other count stereo.
 int resolveOutputChannelCount(AudioChannelOption option, quint32 sourceChannelCount);
 

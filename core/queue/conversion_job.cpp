@@ -163,6 +163,17 @@ void ConversionJob::assertOwningThread() const
                "job state is written on its own (main) thread only");
 }
 
+QString ConversionJob::writtenBitrateName() const
+{
+    if (!m_fileInfo || m_fileInfo->audioTracks.empty())
+        return m_settings.bitrate.shortName();
+    const auto &tracks = m_fileInfo->audioTracks;
+    const auto index = resolveTrackIndex(m_settings.selectedTrackIndex, qint64(tracks.size()));
+    const int rate =
+        resolveOutputSampleRate(m_settings.sampleRate, tracks[std::size_t(*index)].sampleRate);
+    return tonbrook::writtenBitrateName(m_settings.bitrate, rate);
+}
+
 void ConversionJob::setOutputURL(const QUrl &url)
 {
     assertOwningThread();

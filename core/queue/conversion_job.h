@@ -61,6 +61,11 @@ public:
     const QString &etaString() const noexcept { return m_etaString; }
     const std::optional<QString> &errorMessage() const noexcept { return m_errorMessage; }
 
+    // The bitrate the MP3 carries with the current settings, named as BitrateOption::shortName()
+    // does ("160k" for 320k at an output rate of 24 kHz); the option's own name until the
+    // inspection has told the source's rate.
+    QString writtenBitrateName() const;
+
     void setOutputURL(const QUrl &url);
     void setSettings(const AudioExtractionSettings &settings);
     void setMetadata(const MediaMetadata &metadata);

@@ -45,6 +45,12 @@ QString AppFixtures::mediaFor(const QString &kind) const
                             "-map", "0:v", "-map", "1:a", "-map", "2:a", "-c:v", "mpeg4", "-c:a",
                             "flac", "-shortest"});
     }
+    if (kind == QLatin1String("low-rate")) {
+        // 22.05 kHz, where an MP3 carries at most 160 kbit/s.
+        return testmedia::make(
+            "app-low-rate.mkv",
+            {"-f", "lavfi", "-i", "sine=sample_rate=22050:duration=2", "-c:a", "flac"});
+    }
     if (kind.startsWith(QLatin1String("tiny-"))) {
         // "tiny-8x8": a few pixels of one colour, as a browser's in-page recorder may write.
         return testmedia::make(

@@ -150,6 +150,20 @@ Item {
             compare(child(row, "outputFormatLabel").text, "→ 128k MP3")
         }
 
+        // At 22.05 kHz an MP3 holds at most 160 kbit/s: the row says what is written.
+        function test_outputFormatShowsTheBitrateWritten() {
+            const row = makeRow(Fixtures.readyJob("low-rate"))
+            compare(child(row, "outputFormatLabel").text, "→ 160k MP3")
+            const edit = createTemporaryQmlObject("import Tonbrook; JobView {}", testCase)
+            edit.job = row.job
+            edit.bitrateIndex = 3
+            compare(child(row, "outputFormatLabel").text, "→ 128k MP3")
+            edit.bitrateIndex = 0
+            edit.sampleRateIndex = 1 // 44100
+            compare(Fixtures.settingsOf(row.job).sampleRate, 44100)
+            compare(child(row, "outputFormatLabel").text, "→ 320k MP3")
+        }
+
         function test_convertingThenCancelThenExtractAgain() {
             const job = Fixtures.convertingJob()
             const row = makeRow(job)

@@ -105,6 +105,11 @@ QString quietTone()
                                                             "aac", "-b:a", "192k", "-shortest"});
 }
 
+QString lowRateAudio()
+{
+    return testmedia::make("cli-low-rate.mkv", tone(440, 22050, 2.0) + QStringList{"-c:a", "flac"});
+}
+
 QString videoOnly()
 {
     return testmedia::make("cli-video-only.mp4", testmedia::patternInput({160, 120}, 25, 2.0) +

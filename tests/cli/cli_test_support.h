@@ -33,6 +33,8 @@ QString monoClip48k();
 QString twoTrackAudio();
 // 4 s of a 440 Hz tone at 0.3 of full scale (about -10.5 dBFS) with video, as MP4.
 QString quietTone();
+// 2 s of mono audio at 22.05 kHz (where MP3 carries at most 160 kbit/s) in Matroska.
+QString lowRateAudio();
 // 2 s of video without any audio track.
 QString videoOnly();
 // Bytes that no demuxer takes for media, named .mp4.

@@ -111,7 +111,7 @@ void TestCliConvert::defaultsWriteBesideTheSource()
         finished
             .filter(QRegularExpression("^completed: " + QRegularExpression::escape(first) + " -> " +
                                        QRegularExpression::escape(dir.filePath("a.mp3")) +
-                                       " \\(\\d+\\.\\d kB, 00:03\\)$"))
+                                       " \\(320k, \\d+\\.\\d kB, 00:03\\)$"))
             .size(),
         1);
     QCOMPARE(
@@ -250,6 +250,9 @@ void TestCliConvert::settingsReachTheMp3_data()
                                   << 1.0;
     QTest::newRow("--end only") << stereo44 << QStringList{"--end", "1.25"} << 0 << "" << 0 << 0
                                 << 1.25;
+    // 320k is more than an MP3 at 22.05 kHz can carry: 160k is written, and said.
+    QTest::newRow("320k at 22.05 kHz")
+        << lowRateAudio() << QStringList{} << 160000 << "CBR" << 22050 << 1 << 0.0;
     QTest::newRow("--threads auto")
         << stereo44 << QStringList{"--threads", "auto"} << 320000 << "CBR" << 44100 << 2 << 0.0;
 }
@@ -272,8 +275,13 @@ void TestCliConvert::settingsReachTheMp3()
     const QString mp3 = dir.filePath("in.mp3");
     QCOMPARE(testtools::mp3valProblems(mp3), QStringList());
     const QJsonObject stream = audioStream(mp3);
-    if (bitRate)
+    if (bitRate) {
         QCOMPARE(stream["bit_rate"].toString().toInt(), bitRate);
+        // The completion line names the bitrate the file carries.
+        QVERIFY2(
+            run.out.contains(QStringLiteral("-> %1 (%2k, ").arg(mp3).arg(bitRate / 1000).toUtf8()),
+            run.out.constData());
+    }
     if (!mode.isEmpty())
         QCOMPARE(testtools::mediainfoTrack(mp3, "Audio")["BitRate_Mode"].toString(), mode);
     if (sampleRate)
