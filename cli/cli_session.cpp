@@ -1,9 +1,11 @@
 #include "cli_session.h"
 
 #include "cli_report.h"
+#include "encoder/mp3_encoder.h"
 #include "queue/conversion_queue.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocale>
@@ -14,6 +16,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace tonbrook::cli {
 
@@ -82,9 +86,13 @@ bool CliSession::prepareOutputFolder()
     if (!m_options.outputDir || m_options.inspectOnly)
         return true;
     const QString folder = *m_options.outputDir;
-    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
-        writeErr(QStringLiteral("tonbrook-cli: cannot create the output folder '%1'\n")
-                     .arg(folder)
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    if (error || !QFileInfo(folder).isDir()) {
+        const std::string reason =
+            systemErrorSentence(error ? error.value() : int(std::errc::not_a_directory));
+        writeErr(QStringLiteral("tonbrook-cli: cannot create the output folder '%1'. %2\n")
+                     .arg(folder, QString::fromStdString(reason))
                      .toUtf8());
         return false;
     }

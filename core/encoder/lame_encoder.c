@@ -2,6 +2,7 @@
 
 #include <lame/lame.h>
 
+#include <errno.h>
 #include <limits.h>
 #include <pthread.h>
 #include <stdlib.h>
@@ -29,10 +30,19 @@ static int buffer_capacity(const LameEncoderContext *ctx)
     return ctx->mp3BufferSize > (size_t)INT_MAX ? INT_MAX : (int)ctx->mp3BufferSize;
 }
 
+/* Keeps the reason of the first file failure for the caller's message. */
+static void note_file_error(LameEncoderContext *ctx)
+{
+    if (ctx->fileError == 0) {
+        ctx->fileError = errno != 0 ? errno : EIO;
+    }
+}
+
 /* Writes produced MP3 bytes; -3 when the file took fewer of them. */
 static int32_t write_bytes(LameEncoderContext *ctx, const unsigned char *bytes, size_t count)
 {
     if (fwrite(bytes, 1, count, ctx->outputFile) < count) {
+        note_file_error(ctx);
         return -3;
     }
     return 0;
@@ -64,8 +74,10 @@ LameEncoderContext *lame_encoder_create(int32_t inSampleRate, int32_t outSampleR
         /* Readable too: the info-frame step seeks back and reads the first frame. */
         ctx->outputFile = fopen(outputPath, "wb+");
         if (ctx->outputFile == NULL) {
+            int reason = errno;
             lame_close(ctx->gfp);
             free(ctx);
+            errno = reason;
             return NULL;
         }
     }
@@ -223,12 +235,59 @@ int32_t lame_encoder_set_metadata(LameEncoderContext *ctx, const char *title, co
     return 0;
 }
 
+/* Reads a 4-byte big-endian frame size of ID3v2.3 (plain) or ID3v2.4 (synchsafe). */
+static size_t frame_size(const unsigned char *p, int synchsafe)
+{
+    if (synchsafe) {
+        return ((size_t)(p[0] & 0x7F) << 21) | ((size_t)(p[1] & 0x7F) << 14) |
+               ((size_t)(p[2] & 0x7F) << 7) | (size_t)(p[3] & 0x7F);
+    }
+    return ((size_t)p[0] << 24) | ((size_t)p[1] << 16) | ((size_t)p[2] << 8) | (size_t)p[3];
+}
+
+/* LAME marks its picture "Other" (type 0); players and car stereos look for the front
+ * cover (type 3). Rewrites that byte of the APIC frame in a tag LAME built. */
+static void mark_front_cover(unsigned char *tag, size_t size)
+{
+    if (size < 10 || memcmp(tag, "ID3", 3) != 0 || (tag[5] & 0xC0) != 0) {
+        return; /* not a tag, or unsynchronised / with an extended header: left alone */
+    }
+    const int synchsafe = tag[3] >= 4;
+    size_t at = 10;
+    while (at + 10 <= size && tag[at] != 0) {
+        const size_t length = frame_size(tag + at + 4, synchsafe);
+        if (length > size - at - 10) {
+            return;
+        }
+        if (memcmp(tag + at, "APIC", 4) == 0) {
+            /* encoding byte, zero-terminated MIME type, then the picture type */
+            const unsigned char *body = tag + at + 10;
+            const unsigned char *mimeEnd = memchr(body + 1, 0, length > 1 ? length - 1 : 0);
+            if (mimeEnd != NULL && (size_t)(mimeEnd + 1 - body) < length) {
+                tag[mimeEnd + 1 - tag] = 3;
+            }
+            return;
+        }
+        at += 10 + length;
+    }
+}
+
+/* LAME's ID3v2 tag as this layer writes it: see mark_front_cover. */
+static size_t get_id3v2_tag(lame_t gfp, unsigned char *buffer, size_t size)
+{
+    size_t length = lame_get_id3v2_tag(gfp, buffer, size);
+    if (length > 0 && length <= size) {
+        mark_front_cover(buffer, length);
+    }
+    return length;
+}
+
 /* Writes LAME's ID3v2 tag at the current (start) position of the file. LAME would
  * otherwise put it through its fixed-size bitstream buffer, which aborts the process
  * once the tag (album art, mostly) passes about 147 KB. */
 static int32_t write_id3v2_tag(LameEncoderContext *ctx)
 {
-    size_t size = lame_get_id3v2_tag(ctx->gfp, ctx->mp3Buffer, ctx->mp3BufferSize);
+    size_t size = get_id3v2_tag(ctx->gfp, ctx->mp3Buffer, ctx->mp3BufferSize);
     if (size == 0) {
         return 0;
     }
@@ -239,7 +298,7 @@ static int32_t write_id3v2_tag(LameEncoderContext *ctx)
     if (tag == NULL) {
         return -3;
     }
-    size_t written = lame_get_id3v2_tag(ctx->gfp, tag, size);
+    size_t written = get_id3v2_tag(ctx->gfp, tag, size);
     int32_t result = written == size ? write_bytes(ctx, tag, size) : -3;
     free(tag);
     return result;
@@ -381,7 +440,7 @@ int32_t lame_encoder_get_id3v2_tag(const LameEncoderContext *ctx, unsigned char 
     if (ctx == NULL || ctx->gfp == NULL || (buffer == NULL && size > 0)) {
         return -1;
     }
-    size_t length = lame_get_id3v2_tag(ctx->gfp, buffer, size);
+    size_t length = get_id3v2_tag(ctx->gfp, buffer, size);
     return length > (size_t)INT32_MAX ? -1 : (int32_t)length;
 }
 
@@ -450,9 +509,16 @@ int32_t lame_encoder_finish(LameEncoderContext *ctx)
     if (result == 0 && v1Size > 0 && v1Size <= sizeof v1 && write_bytes(ctx, v1, v1Size) != 0) {
         result = -3;
     }
+    /* Its seek writes out the stream's buffer: a full disk often surfaces there first. */
+    errno = 0;
     lame_mp3_tags_fid(ctx->gfp, ctx->outputFile);
-    /* A full disk often surfaces only here, when the stream's own buffer is written. */
+    if (ferror(ctx->outputFile)) {
+        note_file_error(ctx);
+    }
+    /* Or here, when the stream's own buffer is written. */
+    errno = 0;
     if (fflush(ctx->outputFile) != 0 || ferror(ctx->outputFile)) {
+        note_file_error(ctx);
         result = -3;
     }
     return result;

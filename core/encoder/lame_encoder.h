@@ -54,6 +54,7 @@ typedef struct LameEncoderContext {
     FILE *outputFile;               /**< owned; may be NULL (then nothing can be written) */
     unsigned char *mp3Buffer;       /**< owned; receives each block of MP3 bytes */
     size_t mp3BufferSize;           /**< capacity of mp3Buffer, in bytes; never shrinks */
+    int fileError;                  /**< errno of the first failed file write; 0 while none */
 } LameEncoderContext;
 
 /**
@@ -67,15 +68,16 @@ typedef struct LameEncoderContext {
  * @param outputPath     zero-terminated UTF-8 path; NULL or "" leaves the file absent,
  *                       and every write and lame_encoder_finish then return -1.
  * @return a new context, or NULL when memory ran out, LAME failed to start or the
- *         output file could not be opened (nothing is left allocated or open).
+ *         output file could not be opened (nothing is left allocated or open; errno is
+ *         then the reason the file could not be opened).
  */
 LameEncoderContext *lame_encoder_create(int32_t inSampleRate, int32_t outSampleRate,
                                         int32_t numChannels, int32_t bitrateKbps,
                                         int32_t vbrQuality, const char *outputPath);
 
 /**
- * Requests an ID3v2 tag and sets its text fields and album art. Call at most once,
- * before lame_encoder_init.
+ * Requests an ID3v2 tag and sets its text fields and album art (marked as the front
+ * cover, picture type 3). Call at most once, before lame_encoder_init.
  *
  * Each text is zero-terminated UTF-8 and may be NULL; NULL or "" leaves the field
  * unset. Year and genre are text. Plain ASCII text is written as ISO-8859-1 frames,

@@ -2,40 +2,74 @@
 
 #include "encoder/lame_encoder.h"
 
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 namespace tonbrook {
 
-MP3EncoderError::MP3EncoderError(Kind kind, int32_t code, const std::string &description)
-    : std::runtime_error(description), m_kind(kind), m_code(code)
+std::string systemErrorSentence(int error)
+{
+    if (error == 0)
+        return {};
+    // The one most users meet, in their words rather than the C library's.
+    if (error == ENOSPC)
+        return "The disk is full.";
+    std::string text = std::strerror(error);
+    if (text.empty())
+        return {};
+    if (text.front() >= 'a' && text.front() <= 'z')
+        text.front() = char(text.front() - 'a' + 'A');
+    if (text.back() != '.')
+        text += '.';
+    return text;
+}
+
+std::string withSystemError(const std::string &text, int error)
+{
+    const std::string reason = systemErrorSentence(error);
+    return reason.empty() ? text : text + " " + reason;
+}
+
+MP3EncoderError::MP3EncoderError(Kind kind, int32_t code, int systemError,
+                                 const std::string &description)
+    : std::runtime_error(withSystemError(description, systemError)), m_kind(kind), m_code(code),
+      m_systemError(systemError)
 {
 }
 
-MP3EncoderError MP3EncoderError::initializationFailed(int32_t code)
+MP3EncoderError MP3EncoderError::initializationFailed(int32_t code, int systemError)
 {
-    return {Kind::initializationFailed, code,
+    return {Kind::initializationFailed, code, systemError,
             "MP3 encoder initialization failed with code " + std::to_string(code) + "."};
 }
 
-MP3EncoderError MP3EncoderError::writeFailed(int32_t code)
+MP3EncoderError MP3EncoderError::writeFailed(int32_t code, int systemError)
 {
-    return {Kind::writeFailed, code,
+    return {Kind::writeFailed, code, systemError,
             "MP3 encoder write failed with error " + std::to_string(code) + "."};
 }
 
-MP3EncoderError MP3EncoderError::contextCreationFailed()
+MP3EncoderError MP3EncoderError::contextCreationFailed(int systemError)
 {
-    return {Kind::contextCreationFailed, 0, "Failed to create MP3 encoder instance."};
+    return {Kind::contextCreationFailed, 0, systemError, "Failed to create MP3 encoder instance."};
 }
 
-MP3EncoderError MP3EncoderError::outputFileNotFound()
+MP3EncoderError MP3EncoderError::outputFileNotFound(int systemError)
 {
-    return {Kind::outputFileNotFound, 0, "MP3 output file could not be created or written."};
+    return {Kind::outputFileNotFound, 0, systemError,
+            "MP3 output file could not be created or written."};
 }
 
 MP3EncoderError MP3EncoderError::encodingCancelled()
 {
-    return {Kind::encodingCancelled, 0, "Audio extraction was cancelled."};
+    return {Kind::encodingCancelled, 0, 0, "Audio extraction was cancelled."};
+}
+
+// The errno value behind a -3 (a file write) from the C layer; 0 for other codes.
+static int fileError(const LameEncoderContext *context, int32_t code)
+{
+    return code == -3 && context ? context->fileError : 0;
 }
 
 MP3Encoder::MP3Encoder(int inputSampleRate, int outputSampleRate, int channels, int bitrateKbps,
@@ -43,10 +77,11 @@ MP3Encoder::MP3Encoder(int inputSampleRate, int outputSampleRate, int channels, 
 {
     if (outputSampleRate < 1)
         outputSampleRate = inputSampleRate;
+    errno = 0;
     m_context = lame_encoder_create(inputSampleRate, outputSampleRate, channels, bitrateKbps,
                                     vbrQuality, outputPath.c_str());
     if (!m_context)
-        throw MP3EncoderError::contextCreationFailed();
+        throw MP3EncoderError::contextCreationFailed(errno);
 }
 
 MP3Encoder::~MP3Encoder()
@@ -80,7 +115,7 @@ void MP3Encoder::prepare()
         throw MP3EncoderError::contextCreationFailed();
     const int32_t result = lame_encoder_init(m_context);
     if (result < 0)
-        throw MP3EncoderError::initializationFailed(result);
+        throw MP3EncoderError::initializationFailed(result, fileError(m_context, result));
 }
 
 void MP3Encoder::writePCM16Interleaved(std::span<const int16_t> samples, int sampleCountPerChannel)
@@ -94,7 +129,7 @@ void MP3Encoder::writePCM16Interleaved(std::span<const int16_t> samples, int sam
     const int32_t result =
         lame_encoder_write_pcm16(m_context, samples.data(), sampleCountPerChannel);
     if (result < 0)
-        throw MP3EncoderError::writeFailed(result);
+        throw MP3EncoderError::writeFailed(result, fileError(m_context, result));
 }
 
 void MP3Encoder::writeFloat32(std::span<const float> leftChannel,
@@ -109,7 +144,7 @@ void MP3Encoder::writeFloat32(std::span<const float> leftChannel,
                                                       rightChannel ? rightChannel->data() : nullptr,
                                                       static_cast<int32_t>(leftChannel.size()));
     if (result < 0)
-        throw MP3EncoderError::writeFailed(result);
+        throw MP3EncoderError::writeFailed(result, fileError(m_context, result));
 }
 
 void MP3Encoder::finish()
@@ -118,7 +153,7 @@ void MP3Encoder::finish()
         return;
     const int32_t result = lame_encoder_finish(m_context);
     if (result < 0)
-        throw MP3EncoderError::writeFailed(result);
+        throw MP3EncoderError::writeFailed(result, fileError(m_context, result));
 }
 
 int MP3Encoder::inputSampleRate() const

@@ -21,15 +21,19 @@ public:
         encodingCancelled,
     };
 
-    static MP3EncoderError initializationFailed(int32_t code);
-    static MP3EncoderError writeFailed(int32_t code);
-    static MP3EncoderError contextCreationFailed();
-    static MP3EncoderError outputFileNotFound();
+    // systemError, when not 0, is the errno value that caused the failure; its text is
+    // added to the description as a second sentence.
+    static MP3EncoderError initializationFailed(int32_t code, int systemError = 0);
+    static MP3EncoderError writeFailed(int32_t code, int systemError = 0);
+    static MP3EncoderError contextCreationFailed(int systemError = 0);
+    static MP3EncoderError outputFileNotFound(int systemError = 0);
     static MP3EncoderError encodingCancelled();
 
     Kind kind() const noexcept { return m_kind; }
     // The library's or the context's code; 0 for the kinds without one.
     int32_t code() const noexcept { return m_code; }
+    // The errno value behind the failure; 0 when none is known.
+    int systemError() const noexcept { return m_systemError; }
     std::string errorDescription() const { return what(); }
 
     friend bool operator==(const MP3EncoderError &a, const MP3EncoderError &b) noexcept
@@ -38,11 +42,19 @@ public:
     }
 
 private:
-    MP3EncoderError(Kind kind, int32_t code, const std::string &description);
+    MP3EncoderError(Kind kind, int32_t code, int systemError, const std::string &description);
 
     Kind m_kind;
     int32_t m_code;
+    int m_systemError;
 };
+
+// The reason an errno value names, as a sentence: "Permission denied.", "The disk is full.";
+// empty for 0.
+std::string systemErrorSentence(int error);
+
+// text, then the reason for error as a second sentence when there is one.
+std::string withSystemError(const std::string &text, int error);
 
 // Owns one encoder context, and with it the open output file, for one MP3 file.
 // Order of use: construct, setMetadata (at most once), prepare, writes, finish.
@@ -58,8 +70,8 @@ public:
     MP3Encoder(const MP3Encoder &) = delete;
     MP3Encoder &operator=(const MP3Encoder &) = delete;
 
-    // Requests an ID3v2 tag with the given texts (UTF-8) and cover art; an absent or
-    // empty field is left out. Never fails.
+    // Requests an ID3v2 tag with the given texts (UTF-8) and cover art (as the front cover);
+    // an absent or empty field is left out. Never fails.
     void
     setMetadata(const std::optional<std::string> &title, const std::optional<std::string> &artist,
                 const std::optional<std::string> &album, const std::optional<std::string> &year,

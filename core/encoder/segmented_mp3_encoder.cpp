@@ -5,6 +5,7 @@
 #include "encoder/mp3_frames.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -572,7 +573,7 @@ private:
 void writeOrFail(std::FILE *out, const uint8_t *bytes, size_t count)
 {
     if (count > 0 && std::fwrite(bytes, 1, count, out) != count)
-        throw MP3EncoderError::writeFailed(kFileError);
+        throw MP3EncoderError::writeFailed(kFileError, errno);
 }
 
 std::vector<uint8_t> readTag(const LameEncoderContext *ctx,
@@ -656,7 +657,7 @@ SegmentedMp3Result encodeWhole(PcmSource &source, const SegmentedMp3Settings &se
     writeOrFail(out, bytes.data() + info.size(), bytes.size() - info.size());
     writeOrFail(out, id3v1.data(), id3v1.size());
     if (std::fflush(out) != 0 || std::ferror(out))
-        throw MP3EncoderError::writeFailed(kFileError);
+        throw MP3EncoderError::writeFailed(kFileError, errno);
     SegmentedMp3Result result;
     result.bytes = int64_t(id3v2.size() + bytes.size() + id3v1.size());
     return result;
@@ -910,7 +911,7 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
         [&](const std::vector<uint8_t> &frame) { writeOrFail(out, frame.data(), frame.size()); });
     writeOrFail(out, id3v1.data(), id3v1.size());
     if (std::fflush(out) != 0 || std::ferror(out))
-        throw MP3EncoderError::writeFailed(kFileError);
+        throw MP3EncoderError::writeFailed(kFileError, errno);
 
     SegmentedMp3Result result;
     result.segments = int(segments.size());
@@ -929,14 +930,17 @@ SegmentedMp3Result encodeSegmentedMp3(PcmSource &source, const SegmentedMp3Setti
 {
     std::FILE *out = std::fopen(path.c_str(), "wb");
     if (!out)
-        throw MP3EncoderError::outputFileNotFound();
+        throw MP3EncoderError::outputFileNotFound(errno);
     try {
         auto result = encodeSegmentedMp3(source, settings, out, cancel, progress);
-        if (std::fclose(out) != 0)
-            throw MP3EncoderError::writeFailed(kFileError);
+        if (std::fclose(out) != 0) {
+            out = nullptr;
+            throw MP3EncoderError::writeFailed(kFileError, errno);
+        }
         return result;
     } catch (...) {
-        std::fclose(out);
+        if (out)
+            std::fclose(out);
         throw;
     }
 }

@@ -79,7 +79,7 @@ public:
         std::error_code error;
         std::filesystem::rename(nativePath(m_path), nativePath(to), error);
         if (error)
-            throw MP3EncoderError::outputFileNotFound();
+            throw MP3EncoderError::outputFileNotFound(error.value());
         m_committed = true;
     }
 
@@ -142,7 +142,7 @@ public:
         m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
                       0600);
         if (m_fd < 0)
-            throw MP3EncoderError::contextCreationFailed();
+            throw MP3EncoderError::contextCreationFailed(errno);
     }
     ~TemporaryPcm() override
     {
@@ -225,7 +225,7 @@ private:
             if (written < 0 && errno == EINTR)
                 continue;
             if (written <= 0)
-                throw MP3EncoderError::writeFailed(-3);
+                throw MP3EncoderError::writeFailed(-3, written < 0 ? errno : ENOSPC);
             bytes += written;
             left -= std::size_t(written);
         }

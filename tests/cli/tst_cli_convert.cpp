@@ -389,9 +389,13 @@ void TestCliConvert::outputFolder()
     QCOMPARE(entriesBelow(dir.filePath("x")), QStringList{"clip.mp4"});
     QCOMPARE(run.events()[1]["output"].toString(), QDir(output).filePath("clip (2).mp3"));
 
-    const CliRun blocked = runCli({"-o", first, second});
+    // The reason follows the message.
+    const CliRun blocked = runCli({"-o", first + "/sub", second});
     QCOMPARE(blocked.exitCode, 2);
-    QVERIFY(blocked.err.contains("output folder"));
+    QCOMPARE(blocked.err, QStringLiteral("tonbrook-cli: cannot create the output folder '%1/sub'. "
+                                         "Not a directory.\n")
+                              .arg(first)
+                              .toUtf8());
 }
 
 void TestCliConvert::concurrencyLimit_data()

@@ -126,12 +126,27 @@ private slots:
         QCOMPARE(b.channels(), 2);
     }
 
-    void constructionFailsForMissingFolder()
+    // The reason the file could not be made follows the message (root too meets these).
+    void constructionFailureNamesTheReason_data()
     {
-        const QString path = m_dir.filePath("nowhere/out.mp3");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+        QFile blocker(m_dir.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        QTest::newRow("missing folder")
+            << m_dir.filePath("nowhere/out.mp3")
+            << "Failed to create MP3 encoder instance. No such file or directory.";
+        QTest::newRow("file as folder")
+            << m_dir.filePath("blocker/out.mp3")
+            << "Failed to create MP3 encoder instance. Not a directory.";
+    }
+    void constructionFailureNamesTheReason()
+    {
+        QFETCH(QString, path);
         const auto error =
             captureError([&] { MP3Encoder(44100, 44100, 2, 320, -1, path.toStdString()); });
         QCOMPARE(error.kind(), MP3EncoderError::Kind::contextCreationFailed);
+        QTEST(QString::fromStdString(error.what()), "expected");
         QVERIFY(!QFile::exists(path));
     }
 
@@ -171,6 +186,8 @@ private slots:
         encoder.writePCM16Interleaved(pcm, 1152);
         const auto error = captureError([&] { encoder.finish(); });
         QCOMPARE(error, MP3EncoderError::writeFailed(-3));
+        QCOMPARE(QString::fromStdString(error.what()),
+                 QString("MP3 encoder write failed with error -3. The disk is full."));
     }
 
     // Every bitrate option at both rates and both layouts, as other tools see the file.
@@ -328,6 +345,7 @@ private slots:
         }
         const auto apic = testtools::id3(path)["frames"].toObject()["APIC"].toObject();
         QCOMPARE(apic["mime"].toString(), QString("image/jpeg"));
+        QCOMPARE(apic["type"].toInt(), 3); // front cover
         QCOMPARE(apic["length"].toInt(), size);
         QCOMPARE(apic["sha256"].toString(), sha256(art));
         QVERIFY(testtools::mp3valProblems(path).isEmpty());

@@ -2,7 +2,7 @@
 """Prints the ID3 tags of an MP3 file as JSON, read with mutagen (not our code).
 
 Text frames map to {"text": ..., "encoding": n}; COMM to its text, language and
-description; APIC to its MIME type and the hex SHA-256 and length of its data.
+description; APIC to its MIME type, picture type and the hex SHA-256 and length of its data.
 """
 import hashlib
 import json
