@@ -325,6 +325,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
         "With --shard auto in a Kubernetes indexed job: the number of parts (else read from "
         "TONBROOK_SHARD_COUNT).",
         "n");
+    const QCommandLineOption overwrite(
+        "overwrite",
+        "Replace a file at an output that Tonbrook did not write (by default it stays, and the "
+        "MP3 is numbered past it: 'name (2).mp3').");
     const QCommandLineOption inspect(
         "inspect", "Only inspect: print one JSON array describing the files, convert nothing.");
     const QCommandLineOption json("json", "Print one JSON object per line for each event.");
@@ -333,7 +337,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
     parser.addOptions({outputDir, bitrate,    sampleRate, channels, normalize,  gain,  loudness,
                        start,     end,        fadeIn,     fadeOut,  noCoverArt, track, title,
                        artist,    album,      year,       genre,    comment,    jobs,  threads,
-                       shard,     shardCount, inspect,    json,     quiet});
+                       shard,     shardCount, overwrite,  inspect,  json,       quiet});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument("files", "Video files or folders.", "<file or folder>...");
@@ -410,6 +414,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
         result.text = error.text;
         return result;
     }
+    options.overwrite = parser.isSet(overwrite);
     options.inspectOnly = parser.isSet(inspect);
     options.json = parser.isSet(json);
     options.quiet = parser.isSet(quiet);

@@ -42,6 +42,8 @@ struct CliOptions {
     // Absent: every input. Present: only the files whose zero-based position i in the whole
     // set satisfies i mod count == index - 1, named as if one run converted them all.
     std::optional<Shard> shard;
+    // Replace files at the outputs that Tonbrook did not write, rather than number past them.
+    bool overwrite = false;
     bool inspectOnly = false;
     bool json = false;
     bool quiet = false;

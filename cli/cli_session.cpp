@@ -2,6 +2,7 @@
 
 #include "cli_report.h"
 #include "encoder/mp3_encoder.h"
+#include "model/output_mark.h"
 #include "queue/conversion_queue.h"
 
 #include <QDir>
@@ -106,6 +107,7 @@ void CliSession::start()
     m_queue = new ConversionQueue(std::make_unique<SilentNotifier>(), this);
     m_queue->setPlaySoundOnFinish(false);
     m_queue->setSendNotificationOnFinish(false);
+    m_queue->setReplacesForeignFiles(m_options.overwrite);
     m_queue->setDefaultSettings(m_options.settings);
     m_queue->setConcurrentLimit(m_options.jobs);
     if (m_options.threads)
@@ -189,7 +191,8 @@ qsizetype CliSession::addInputs()
     // Every file is named in order as if all were queued, by the queue's own numbering rule;
     // then only this run's part is queued, each job with the output it was given here. The
     // names never depend on the part or on what another run has written meanwhile, so parts
-    // run on several machines write exactly the files one run would.
+    // run on several machines write exactly the files one run would. (Files another run has
+    // written carry the mark and so are no obstacle; only files Tonbrook did not write are.)
     QSet<QString> taken;
     // Per wanted path, the number its numbering has reached: taken only grows.
     QHash<QString, int> numbers;
@@ -199,8 +202,13 @@ qsizetype CliSession::addInputs()
             m_options.outputDir.value_or(QFileInfo(source.toLocalFile()).absolutePath()));
         const QString wanted =
             QDir::cleanPath(ConversionJob::outputURLFor(source, folder).toLocalFile());
+        // A file there that Tonbrook did not write counts as taken too (all parts see it).
         const QString output = ConversionQueue::numberedPath(
-            wanted, [&](const QString &path) { return taken.contains(path); }, numbers[wanted]);
+            wanted,
+            [&](const QString &path) {
+                return taken.contains(path) || (!m_options.overwrite && isForeignFile(path));
+            },
+            numbers[wanted]);
         taken.insert(output);
         if (m_options.shard && i % m_options.shard->count != m_options.shard->index - 1)
             continue;

@@ -235,6 +235,34 @@ int32_t lame_encoder_set_metadata(LameEncoderContext *ctx, const char *title, co
     return 0;
 }
 
+int32_t lame_encoder_set_user_text(LameEncoderContext *ctx, const char *description,
+                                   const char *value)
+{
+    if (ctx == NULL || ctx->gfp == NULL || description == NULL || description[0] == '\0' ||
+        strchr(description, '=') != NULL || value == NULL) {
+        return -1;
+    }
+    /* LAME takes a user text frame as "description=value" and splits at the first '='. */
+    size_t length = strlen(description) + 1 + strlen(value);
+    char *field = malloc(length + 1);
+    if (field == NULL) {
+        return -1;
+    }
+    strcpy(field, description);
+    strcat(field, "=");
+    strcat(field, value);
+    int result;
+    if (is_ascii(field)) {
+        result = id3tag_set_textinfo_latin1(ctx->gfp, "TXXX", field);
+    } else {
+        unsigned short *wide = utf16_from_utf8(field);
+        result = wide != NULL ? id3tag_set_textinfo_utf16(ctx->gfp, "TXXX", wide) : -1;
+        free(wide);
+    }
+    free(field);
+    return result == 0 ? 0 : -1;
+}
+
 /* Reads a 4-byte big-endian frame size of ID3v2.3 (plain) or ID3v2.4 (synchsafe). */
 static size_t frame_size(const unsigned char *p, int synchsafe)
 {

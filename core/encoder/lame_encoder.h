@@ -95,6 +95,17 @@ int32_t lame_encoder_set_metadata(LameEncoderContext *ctx, const char *title, co
                                   size_t albumArtLength);
 
 /**
+ * Adds a user-defined text frame (ID3v2 TXXX) with the given description and value to
+ * the tag requested with lame_encoder_set_metadata; call after it, before init. Both are
+ * zero-terminated UTF-8; the description must not be empty or contain '='.
+ *
+ * @return 0, or -1 for a NULL context, handle or text, a description that is not allowed,
+ *         no tag requested, or no memory.
+ */
+int32_t lame_encoder_set_user_text(LameEncoderContext *ctx, const char *description,
+                                   const char *value);
+
+/**
  * Configures the encoder (rates, channels, joint stereo or mono, CBR or VBR,
  * quality 2, info frame) and writes the ID3v2 tag, if one was requested, at the
  * start of the output file.

@@ -109,6 +109,12 @@ void MP3Encoder::setMetadata(const std::optional<std::string> &title,
                                     coverArt.empty() ? nullptr : coverArt.data(), coverArt.size());
 }
 
+void MP3Encoder::addUserText(const std::string &description, const std::string &value)
+{
+    if (m_context)
+        (void)lame_encoder_set_user_text(m_context, description.c_str(), value.c_str());
+}
+
 void MP3Encoder::prepare()
 {
     if (!m_context)

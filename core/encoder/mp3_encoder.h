@@ -78,6 +78,10 @@ public:
                 const std::optional<std::string> &genre, const std::optional<std::string> &comment,
                 std::span<const unsigned char> coverArt = {});
 
+    // Adds a user text frame (TXXX) with that description and value to the tag requested
+    // by setMetadata (call after it). Never fails.
+    void addUserText(const std::string &description, const std::string &value);
+
     // Configures the encoder and writes the tag. Throws initializationFailed.
     void prepare();
 

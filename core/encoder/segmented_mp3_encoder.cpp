@@ -605,6 +605,8 @@ ContextPtr makeContext(const SegmentedMp3Settings &settings, bool withTags)
         (void)lame_encoder_set_metadata(
             ctx.get(), c(t.title), c(t.artist), c(t.album), c(t.year), c(t.genre), c(t.comment),
             t.coverArt.empty() ? nullptr : t.coverArt.data(), t.coverArt.size());
+        for (const auto &[description, value] : t.userTexts)
+            (void)lame_encoder_set_user_text(ctx.get(), description.c_str(), value.c_str());
     }
     const int32_t result = lame_encoder_init(ctx.get());
     if (result < 0)

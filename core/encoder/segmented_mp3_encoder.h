@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tonbrook {
@@ -53,6 +54,8 @@ public:
 struct Mp3Tags {
     std::optional<std::string> title, artist, album, year, genre, comment;
     std::vector<unsigned char> coverArt;
+    // User text frames (TXXX) as description and value.
+    std::vector<std::pair<std::string, std::string>> userTexts;
 };
 
 struct SegmentedMp3Settings {

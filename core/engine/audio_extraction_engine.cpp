@@ -5,6 +5,7 @@
 #include "engine/loudness.h"
 #include "engine/sample_conditioning.h"
 #include "model/media_reader.h"
+#include "model/output_mark.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,15 +73,44 @@ public:
 
     const QString &path() const { return m_path; }
 
-    // Closes the finished file and moves it onto `to`, replacing what was there.
-    void commit(const QString &to)
+    // Closes the finished file and moves it onto `to`, replacing what was there, and returns
+    // `to`. With keepForeign a file there that Tonbrook did not write stays: the MP3 then goes
+    // to the first "name (N).mp3" beside it (N from 2) where nothing is, which is returned.
+    QString commit(const QString &to, bool keepForeign)
     {
         encoder.reset();
-        std::error_code error;
-        std::filesystem::rename(nativePath(m_path), nativePath(to), error);
-        if (error)
-            throw MP3EncoderError::outputFileNotFound(error.value());
-        m_committed = true;
+        if (!keepForeign || !isForeignFile(to)) {
+            std::error_code error;
+            std::filesystem::rename(nativePath(m_path), nativePath(to), error);
+            if (error)
+                throw MP3EncoderError::outputFileNotFound(error.value());
+            m_committed = true;
+            return to;
+        }
+        const QFileInfo wanted(to);
+        const QString suffix = wanted.suffix().isEmpty() ? QString() : u'.' + wanted.suffix();
+        for (int number = 2;; ++number) {
+            const QString candidate = wanted.dir().filePath(
+                QStringLiteral("%1 (%2)%3").arg(wanted.completeBaseName()).arg(number).arg(suffix));
+            // A hard link never replaces what may have appeared meanwhile.
+            if (::link(nativePath(m_path).c_str(), nativePath(candidate).c_str()) == 0) {
+                ::unlink(nativePath(m_path).c_str());
+                m_committed = true;
+                return candidate;
+            }
+            const int reason = errno;
+            if (reason == EEXIST)
+                continue;
+            // A file system without hard links: look, then move.
+            if (QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink())
+                continue;
+            std::error_code error;
+            std::filesystem::rename(nativePath(m_path), nativePath(candidate), error);
+            if (error)
+                throw MP3EncoderError::outputFileNotFound(error.value());
+            m_committed = true;
+            return candidate;
+        }
     }
 
     std::unique_ptr<MP3Encoder> encoder;
@@ -114,6 +144,7 @@ Mp3Tags tagsFor(const QString &from, const AudioExtractionSettings &settings,
     if (!metadata) {
         tags.title = utf8(fileTitle);
         tags.comment = utf8(defaultComment);
+        tags.userTexts = {{sourceMarkDescription, QFileInfo(from).fileName().toStdString()}};
         return tags;
     }
     const MediaMetadata &source = *metadata;
@@ -128,6 +159,7 @@ Mp3Tags tagsFor(const QString &from, const AudioExtractionSettings &settings,
         const QByteArray art = source.coverArtData->bytes();
         tags.coverArt.assign(art.cbegin(), art.cend());
     }
+    tags.userTexts = {{sourceMarkDescription, QFileInfo(from).fileName().toStdString()}};
     return tags;
 }
 
@@ -367,11 +399,12 @@ AudioExtractionEngine::extractAudio(const QString &from, const QString &to,
 {
     auto promise = std::make_shared<std::promise<void>>();
     std::shared_future<void> future = promise->get_future().share();
-    m_worker = std::jthread([=, threads = m_encoderThreads, onProgress = std::move(onProgress),
+    m_worker = std::jthread([=, this, threads = m_encoderThreads, keep = m_keepForeignFiles,
+                             onProgress = std::move(onProgress),
                              onFinished = std::move(onFinished)](std::stop_token stop) {
         std::exception_ptr failure;
         try {
-            run(from, to, settings, metadata, onProgress, stop, threads);
+            run(from, to, settings, metadata, onProgress, stop, threads, keep, &m_writtenPath);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -394,7 +427,7 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                                 const AudioExtractionSettings &settings,
                                 const std::optional<MediaMetadata> &metadata,
                                 const ProgressCallback &onProgress, std::stop_token stop,
-                                int encoderThreads)
+                                int encoderThreads, bool keepForeignFiles, QString *writtenPath)
 {
     // Cover art that cannot be read back fails the job before any work is done.
     const Mp3Tags tags = tagsFor(from, settings, metadata);
@@ -514,6 +547,8 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
         partial.encoder->setMetadata(
             tags.title, tags.artist, tags.album, tags.year, tags.genre, tags.comment,
             std::span<const unsigned char>(tags.coverArt.data(), tags.coverArt.size()));
+        for (const auto &[description, value] : tags.userTexts)
+            partial.encoder->addUserText(description, value);
         partial.encoder->prepare();
     }
 
@@ -573,7 +608,9 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
         segmented->finish();
     else
         partial.encoder->finish();
-    partial.commit(to);
+    const QString written = partial.commit(to, keepForeignFiles);
+    if (writtenPath)
+        *writtenPath = written;
     if (onProgress)
         onProgress(ExtractionProgress::finalReport(framesWritten, rate, trim.lengthSeconds,
                                                    secondsSince(startTime)));

@@ -51,15 +51,29 @@ public:
     void setEncoderThreads(int threads) { m_encoderThreads = std::max(1, threads); }
     int encoderThreads() const { return m_encoderThreads; }
 
+    // Whether the next extraction leaves a file at `to` that Tonbrook did not write (one
+    // without the source mark, see model/output_mark.h) and writes "name (2).mp3" beside it
+    // instead; false replaces whatever is there.
+    void setKeepsForeignFiles(bool keep) { m_keepForeignFiles = keep; }
+    bool keepsForeignFiles() const { return m_keepForeignFiles; }
+
+    // The file the extraction wrote once it has completed (read it in the completion callback
+    // or after the future is ready); empty before.
+    const QString &writtenPath() const { return m_writtenPath; }
+
     // The extraction itself, on the calling thread, checking stop once per sample buffer.
+    // writtenPath, when given, receives the file written (see setKeepsForeignFiles).
     static void run(const QString &from, const QString &to, const AudioExtractionSettings &settings,
                     const std::optional<MediaMetadata> &metadata,
                     const ProgressCallback &onProgress, std::stop_token stop,
-                    int encoderThreads = 1);
+                    int encoderThreads = 1, bool keepForeignFiles = false,
+                    QString *writtenPath = nullptr);
 
 private:
-    std::jthread m_worker;
     int m_encoderThreads = 1;
+    bool m_keepForeignFiles = false;
+    QString m_writtenPath;
+    std::jthread m_worker; // last: joined before the members it writes go
 };
 
 } // namespace tonbrook

@@ -323,6 +323,8 @@ void ConversionJob::startExtraction()
     extraction.engine = std::make_unique<AudioExtractionEngine>();
     // Granted by the queue while extractionAboutToStart was handled.
     extraction.engine->setEncoderThreads(m_encoderThreads);
+    extraction.engine->setKeepsForeignFiles(m_keepsForeignFiles);
+    const AudioExtractionEngine *engine = extraction.engine.get();
     m_activeGeneration = generation;
 
     const QPointer<ConversionJob> self(this);
@@ -336,11 +338,15 @@ void ConversionJob::startExtraction()
                         self->applyProgress(generation, progress);
                 });
             },
-            [self, generation, output](std::exception_ptr failure) {
-                // Size and duration of the new file are read here, off the main thread.
+            [self, generation, planned = output, engine](std::exception_ptr failure) {
+                // Size and duration of the new file are read here, off the main thread. A file
+                // that appeared at the planned output meanwhile made the engine write beside it.
+                QUrl output = planned;
                 qint64 size = 0;
                 std::optional<double> duration;
                 if (!failure) {
+                    if (!engine->writtenPath().isEmpty())
+                        output = QUrl::fromLocalFile(engine->writtenPath());
                     const QFileInfo file(output.toLocalFile());
                     size = file.exists() ? file.size() : 0;
                     try {
@@ -395,6 +401,8 @@ void ConversionJob::finishExtraction(quint64 generation, const QUrl &output,
     // A newer extraction owns the status; this one only has to be cleaned up.
     if (generation == m_lastGeneration) {
         if (!failure) {
+            if (output != m_outputURL)
+                setOutputURL(output);
             const double duration =
                 outputDuration ? *outputDuration : (m_fileInfo ? m_fileInfo->duration : 0.0);
             setStatus(JobStatus::completed(output, outputSize, duration));

@@ -82,6 +82,11 @@ public:
     int encoderThreads() const noexcept { return m_encoderThreads; }
     void setEncoderThreads(int threads) { m_encoderThreads = std::max(1, threads); }
 
+    // Whether an extraction leaves a file at the output that Tonbrook did not write and writes
+    // the next numbered name instead (true unless the queue is told to replace such files).
+    bool keepsForeignFiles() const noexcept { return m_keepsForeignFiles; }
+    void setKeepsForeignFiles(bool keep) { m_keepsForeignFiles = keep; }
+
     // An extraction has been started and neither ended nor been cancelled.
     bool hasActiveTask() const noexcept { return m_activeGeneration != 0; }
     // Some extraction of this job still has its worker running (also one being cancelled).
@@ -138,6 +143,7 @@ private:
     const QUrl m_sourceURL;
     QUrl m_outputURL;
     int m_encoderThreads = 1;
+    bool m_keepsForeignFiles = true;
     std::optional<VideoFileInfo> m_fileInfo;
     AudioExtractionSettings m_settings;
     MediaMetadata m_metadata;

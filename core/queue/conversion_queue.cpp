@@ -1,5 +1,7 @@
 #include "queue/conversion_queue.h"
 
+#include "model/output_mark.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -295,6 +297,14 @@ void ConversionQueue::setEncoderThreadCapacity(int threads)
     m_encoderThreadCapacity = std::max(1, threads);
 }
 
+void ConversionQueue::setReplacesForeignFiles(bool replace)
+{
+    assertOwningThread();
+    m_replacesForeignFiles = replace;
+    for (ConversionJob *job : std::as_const(m_jobs))
+        job->setKeepsForeignFiles(!replace);
+}
+
 int ConversionQueue::encoderThreadsForStart(const ConversionJob *starting) const
 {
     if (m_filesWaitBeyondPass)
@@ -465,7 +475,7 @@ void ConversionQueue::releaseClaim(const QString &path)
 QString ConversionQueue::freeOutputPath(const QString &wanted)
 {
     const auto isTaken = [this](const QString &path) {
-        return m_claims.contains(path);
+        return m_claims.contains(path) || (!m_replacesForeignFiles && isForeignFile(path));
     };
     const QString wantedPath = QDir::cleanPath(wanted);
     if (!isTaken(wantedPath))
@@ -589,6 +599,7 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
         if (!m_useSourceDirectory && !m_customOutputFolder.isEmpty())
             folder = m_customOutputFolder;
         auto *job = new ConversionJob(candidate, folder, m_defaultSettings, this);
+        job->setKeepsForeignFiles(!m_replacesForeignFiles);
         track(job);
         assignOutputURL(job, job->outputURL());
         // A retried job gave up its output name while it was failed or cancelled; another job
@@ -597,7 +608,8 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
             job->setEncoderThreads(encoderThreadsForStart(job));
             if (m_startsLeftInPass > 0)
                 --m_startsLeftInPass;
-            if (isOutputTaken(job, QDir::cleanPath(job->outputURL().toLocalFile()))) {
+            const QString output = QDir::cleanPath(job->outputURL().toLocalFile());
+            if (isOutputTaken(job, output) || (!m_replacesForeignFiles && isForeignFile(output))) {
                 const QFileInfo current(job->outputURL().toLocalFile());
                 assignOutputURL(job, QUrl::fromLocalFile(current.dir().filePath(
                                          ConversionJob::baseName(job->sourceURL()) + ".mp3")));

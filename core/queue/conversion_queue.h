@@ -109,6 +109,11 @@ public:
     // encodes every file on one thread). Each extraction gets at least one.
     int encoderThreadCapacity() const noexcept { return m_encoderThreadCapacity; }
     void setEncoderThreadCapacity(int threads);
+    // Whether outputs replace files Tonbrook did not write (false by default: such a file
+    // counts as taken, and the job's output is numbered past it, when the output is assigned,
+    // when the job starts and once more before its file is written).
+    bool replacesForeignFiles() const noexcept { return m_replacesForeignFiles; }
+    void setReplacesForeignFiles(bool replace);
 
     // Jobs that are ready or pending.
     int pendingCount() const;
@@ -168,7 +173,8 @@ private:
     int encoderThreadsForStart(const ConversionJob *starting) const;
     void setProcessing(bool value);
     void refreshDerivedValues();
-    // Sets the job's output, numbered "name (2).mp3" and up while another live job targets it.
+    // Sets the job's output, numbered "name (2).mp3" and up while another live job targets it
+    // or a file Tonbrook did not write is there.
     void assignOutputURL(ConversionJob *job, const QUrl &wanted);
     // Whether a job other than `job` that keeps its output (not failed or cancelled) targets path.
     bool isOutputTaken(const ConversionJob *job, const QString &path) const;
@@ -222,6 +228,7 @@ private:
     bool m_sendNotificationOnFinish = true;
     int m_concurrentLimit = 2;
     int m_encoderThreadCapacity = 1;
+    bool m_replacesForeignFiles = false;
     // Set during a batch pass: starts still to come in it, and whether more files wait.
     int m_startsLeftInPass = 0;
     bool m_filesWaitBeyondPass = false;

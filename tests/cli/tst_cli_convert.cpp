@@ -75,6 +75,8 @@ private slots:
     void levelsAndFades();
     void trackSelection();
     void outputFolder();
+    void filesTonbrookDidNotWriteStay_data();
+    void filesTonbrookDidNotWriteStay();
     void concurrencyLimit_data();
     void concurrencyLimit();
     void quietPrintsFailuresAndSummaryOnly();
@@ -396,6 +398,61 @@ void TestCliConvert::outputFolder()
                                          "Not a directory.\n")
                               .arg(first)
                               .toUtf8());
+}
+
+void TestCliConvert::filesTonbrookDidNotWriteStay_data()
+{
+    QTest::addColumn<bool>("own");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("own earlier output") << true << QStringList{} << QString("talk.mp3");
+    QTest::newRow("foreign file") << false << QStringList{} << QString("talk (2).mp3");
+    QTest::newRow("foreign file, --overwrite")
+        << false << QStringList{"--overwrite"} << QString("talk.mp3");
+}
+
+// Tonbrook's own earlier output is replaced in place, a file someone else made only with
+// --overwrite; otherwise it stays byte for byte and the new file is numbered past it.
+void TestCliConvert::filesTonbrookDidNotWriteStay()
+{
+    QFETCH(bool, own);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, written);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("talk.mp4");
+    QVERIFY(copyTo(taggedClip(), source));
+    const QString existing = dir.filePath("talk.mp3");
+    if (own)
+        QCOMPARE(runCli({"-q", "-b", "128", source}).exitCode, 0);
+    else
+        QVERIFY(testtools::ffmpeg(
+            {"-f", "lavfi", "-i", "sine=d=1", "-metadata", "title=Mine", existing}));
+    QFile file(existing);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    const CliRun run = runCli(QStringList{"--json"} + arguments + QStringList{source});
+    QCOMPARE(run.exitCode, 0);
+    const QString path = dir.filePath(written);
+    const QList<QJsonObject> events = run.events();
+    QCOMPARE(events.first()["event"].toString(), QString("added"));
+    QCOMPARE(events.first()["output"].toString(), path);
+    for (const QJsonObject &event : events) {
+        if (event["event"].toString() == "completed")
+            QCOMPARE(event["output"].toString(), path);
+    }
+    if (path != existing) {
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
+    // A new file at the default 320k (the earlier own one was 128k), marked as Tonbrook's.
+    QCOMPARE(audioStream(path)["bit_rate"].toString(), QString("320000"));
+    QCOMPARE(testtools::id3(path)["frames"]
+                 .toObject()["TXXX:TONBROOK_SOURCE"]
+                 .toObject()["text"]
+                 .toString(),
+             QString("talk.mp4"));
 }
 
 void TestCliConvert::concurrencyLimit_data()

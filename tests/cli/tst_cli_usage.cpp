@@ -117,12 +117,12 @@ void TestCliUsage::helpAndVersion()
     const CliRun help = runCli({"--help"});
     QCOMPARE(help.exitCode, 0);
     for (const char *option :
-         {"--output-dir",   "--bitrate", "--sample-rate", "--channels", "--normalize",
-          "--gain",         "--start",   "--end",         "--fade-in",  "--fade-out",
-          "--no-cover-art", "--track",   "--title",       "--artist",   "--album",
-          "--year",         "--genre",   "--comment",     "--jobs",     "--threads",
-          "--inspect",      "--json",    "--quiet",       "--version",  "--shard",
-          "--shard-count"})
+         {"--output-dir",   "--bitrate",  "--sample-rate", "--channels", "--normalize",
+          "--gain",         "--start",    "--end",         "--fade-in",  "--fade-out",
+          "--no-cover-art", "--track",    "--title",       "--artist",   "--album",
+          "--year",         "--genre",    "--comment",     "--jobs",     "--threads",
+          "--inspect",      "--json",     "--quiet",       "--version",  "--shard",
+          "--shard-count",  "--overwrite"})
         QVERIFY2(help.out.contains(option), option);
     QVERIFY(help.out.contains("320, 256, 192, 128, v0, v2"));
 

@@ -249,6 +249,9 @@ private slots:
         QCOMPARE(frames["TIT2"].toObject()["text"].toString(), QString("Interview.final"));
         QCOMPARE(frames["COMM"].toObject()["text"].toString(), QString("Extracted with Tonbrook"));
         QVERIFY(!frames.contains("TPE1") && !frames.contains("APIC"));
+        // Marked as Tonbrook's own, in a frame the user does not edit as the comment.
+        QCOMPARE(frames["TXXX:TONBROOK_SOURCE"].toObject()["text"].toString(),
+                 QString("Interview.final.mkv"));
 
         MediaMetadata metadata;
         metadata.title = "";
@@ -272,6 +275,8 @@ private slots:
         QVERIFY(!frames.contains("COMM"));
         QCOMPARE(frames["APIC"].toObject()["length"].toInt(), art.size());
         QCOMPARE(frames["APIC"].toObject()["type"].toInt(), 3); // front cover
+        QCOMPARE(frames["TXXX:TONBROOK_SOURCE"].toObject()["text"].toString(),
+                 QString("Interview.final.mkv"));
 
         AudioExtractionSettings noArt;
         noArt.embedCoverArt = false;
@@ -552,6 +557,44 @@ private slots:
         }
         QVERIFY(done.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
         QVERIFY(folderEntries(dir).filter(".part").isEmpty());
+    }
+
+    void foreignFileAppearingMeanwhileStays_data() { cancellationKeepsAnEarlierResult_data(); }
+
+    // A file someone else puts at the destination while the extraction runs is left as it is;
+    // the MP3 goes to the next numbered name, which the engine reports.
+    void foreignFileAppearingMeanwhileStays()
+    {
+        QFETCH(int, threads);
+        const QString dir = m_dir.filePath(QStringLiteral("appearing-%1").arg(threads));
+        QVERIFY(QDir().mkpath(dir));
+        const QString out = dir + "/out.mp3";
+        std::atomic<bool> placed = false;
+        AudioExtractionEngine engine;
+        engine.setEncoderThreads(threads);
+        engine.setKeepsForeignFiles(true);
+        auto done = engine.extractAudio(m_media["long.mp4"], out, {}, std::nullopt,
+                                        [&](const ExtractionProgress &p) {
+                                            if (p.fractionCompleted < 0.1 || placed)
+                                                return;
+                                            QFile mine(out);
+                                            if (mine.open(QIODevice::WriteOnly))
+                                                mine.write("not an MP3");
+                                            placed = true;
+                                        });
+        done.get();
+        QVERIFY(placed);
+        QCOMPARE(engine.writtenPath(), dir + "/out (2).mp3");
+        QFile mine(out);
+        QVERIFY(mine.open(QIODevice::ReadOnly));
+        QCOMPARE(mine.readAll(), QByteArray("not an MP3"));
+        QCOMPARE(testtools::id3(engine.writtenPath())["frames"]
+                     .toObject()["TXXX:TONBROOK_SOURCE"]
+                     .toObject()["text"]
+                     .toString(),
+                 QString("long.mp4"));
+        QVERIFY(testtools::mp3valProblems(engine.writtenPath()).isEmpty());
+        QCOMPARE(folderEntries(dir), (QStringList{"out (2).mp3", "out.mp3"}));
     }
 
     void fullDiskFailsAndKeepsTheEarlierResult_data() { cancellationKeepsAnEarlierResult_data(); }

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QPointer>
 #include <QSet>
 #include <QSignalSpy>
@@ -128,6 +129,8 @@ private slots:
     void folderChosenAfterAddingIsUsedByTheBatch();
     void cancelAllEndsTheBatchOnce();
     void outputNamesNeverCollide();
+    void filesTonbrookDidNotWriteAreKept_data();
+    void filesTonbrookDidNotWriteAreKept();
     void freedNamesAreNumberedAgain_data();
     void freedNamesAreNumberedAgain();
     void removedRunningJobLivesUntilItsExtractionEnds();
@@ -648,6 +651,81 @@ void TestConversionQueue::outputNamesNeverCollide()
     QCOMPARE(retried->outputURL(), url(out + "/clip (2).mp3"));
     QCOMPARE(queue.jobs().at(2)->outputURL(), url(out + "/clip.mp3"));
     retried->cancel();
+}
+
+namespace {
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+void TestConversionQueue::filesTonbrookDidNotWriteAreKept_data()
+{
+    QTest::addColumn<bool>("own");
+    QTest::addColumn<bool>("appearsAfterAdding");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("own earlier output") << true << false << QString("tälk.mp3");
+    QTest::newRow("foreign file") << false << false << QString("tälk (2).mp3");
+    QTest::newRow("foreign file appearing after adding")
+        << false << true << QString("tälk (2).mp3");
+}
+
+// Tonbrook's own earlier output is replaced in place; a file someone else made stays as it is
+// and the new one is numbered past it, which the row shows before and after the run.
+void TestConversionQueue::filesTonbrookDidNotWriteAreKept()
+{
+    QFETCH(bool, own);
+    QFETCH(bool, appearsAfterAdding);
+    QFETCH(QString, written);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("tälk.mp4");
+    QVERIFY(queuetest::copyTo(m_clip, source));
+    const QString wanted = dir.filePath("tälk.mp3");
+    const QStringList foreign{"-f", "lavfi", "-i", "sine=d=1", "-metadata", "title=Mine", wanted};
+    if (own) {
+        Fixture first;
+        AudioExtractionSettings settings;
+        settings.bitrate = BitrateOption::cbr128;
+        first.queue->setDefaultSettings(settings);
+        first.queue->addFiles({url(source)});
+        QVERIFY(first.allInspected());
+        first.queue->startBatch();
+        QVERIFY(first.batchEnded());
+        QCOMPARE(first.queue->jobs().first()->status().outputURL(), url(wanted));
+    } else if (!appearsAfterAdding) {
+        QVERIFY(testtools::ffmpeg(foreign));
+    }
+
+    Fixture f;
+    f.queue->addFiles({url(source)});
+    ConversionJob *job = f.queue->jobs().first();
+    if (appearsAfterAdding) {
+        QCOMPARE(job->outputURL(), url(wanted));
+        QVERIFY(testtools::ffmpeg(foreign));
+    } else {
+        QCOMPARE(job->outputURL(), url(dir.filePath(written)));
+    }
+    const QByteArray before = fileBytes(wanted);
+    QVERIFY(f.allInspected());
+    f.queue->startBatch();
+    QVERIFY(f.batchEnded());
+
+    QCOMPARE(job->status().caseValue(), JobStatus::Case::completed);
+    QCOMPARE(job->outputURL(), url(dir.filePath(written)));
+    QCOMPARE(job->status().outputURL(), url(dir.filePath(written)));
+    if (!own)
+        QCOMPARE(fileBytes(wanted), before);
+    // A new file at the default 320k (the earlier own one was 128k), marked as Tonbrook's.
+    const QString path = dir.filePath(written);
+    QCOMPARE(testtools::ffprobe(path)["streams"].toArray().at(0).toObject()["bit_rate"].toString(),
+             QString("320000"));
+    QCOMPARE(testtools::id3(path)["frames"]
+                 .toObject()["TXXX:TONBROOK_SOURCE"]
+                 .toObject()["text"]
+                 .toString(),
+             QString("tälk.mp4"));
 }
 
 void TestConversionQueue::freedNamesAreNumberedAgain_data()

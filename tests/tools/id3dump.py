@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Prints the ID3 tags of an MP3 file as JSON, read with mutagen (not our code).
 
-Text frames map to {"text": ..., "encoding": n}; COMM to its text, language and
+Text frames map to {"text": ..., "encoding": n} (user text frames under "TXXX:<desc>"); COMM to its text, language and
 description; APIC to its MIME type, picture type and the hex SHA-256 and length of its data.
 """
 import hashlib
@@ -31,6 +31,8 @@ def main(path):
     out["size"] = tag.size
     for frame in tag.values():
         fid = frame.FrameID
+        if fid == "TXXX":
+            fid = "TXXX:" + frame.desc
         if fid == "APIC":
             out["frames"][fid] = {
                 "mime": frame.mime,
