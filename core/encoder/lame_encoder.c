@@ -289,8 +289,11 @@ static void mark_front_cover(unsigned char *tag, size_t size)
         }
         if (memcmp(tag + at, "APIC", 4) == 0) {
             /* encoding byte, zero-terminated MIME type, then the picture type */
+            if (length < 2) {
+                return;
+            }
             const unsigned char *body = tag + at + 10;
-            const unsigned char *mimeEnd = memchr(body + 1, 0, length > 1 ? length - 1 : 0);
+            const unsigned char *mimeEnd = memchr(body + 1, 0, length - 1);
             if (mimeEnd != NULL && (size_t)(mimeEnd + 1 - body) < length) {
                 tag[mimeEnd + 1 - tag] = 3;
             }
