@@ -1,7 +1,9 @@
 // libFuzzer target: mutated media bytes through inspection and a short extraction, both over
-// a temporary file, as a dropped file would go.
+// a temporary file, as a dropped file would go; and through the check of a file found at an
+// output path for Tonbrook's mark.
 #include "engine/audio_extraction_engine.h"
 #include "model/media_records.h"
+#include "model/output_mark.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return 0;
         file.write(reinterpret_cast<const char *>(data), qint64(size));
     }
+    (void)readSourceMark(source);
     try {
         (void)VideoFileInfo::inspect(QUrl::fromLocalFile(source));
     } catch (const std::exception &) {

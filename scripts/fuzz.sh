@@ -26,6 +26,9 @@ if [[ ! -d "$seeds" ]]; then
   make "${video[@]}" "${audio[@]}" -c:v mpeg4 -c:a libmp3lame -shortest "$seeds/clip.avi"
   make "${audio[@]}" -c:a pcm_s16le "$seeds/pcm.mov"
   make "${audio[@]}" -c:a flac "$seeds/flac.mkv"
+  # An MP3 with an ID3v2 tag and a user text frame, as the mark check reads one.
+  make "${audio[@]}" -c:a libmp3lame -metadata title=Seed -metadata TONBROOK_SOURCE=seed.mp4 \
+    "$seeds/tagged.mp3"
   make "${video[@]}" "${audio[@]}" -c:v mpeg2video -c:a mp2 -shortest "$seeds/clip.ts"
   make "${video[@]}" "${audio[@]}" -c:v libvpx -c:a libopus -shortest "$seeds/clip.webm" ||
     true
