@@ -34,7 +34,8 @@ public:
 
     // Starts the extraction; call once per engine. Failures are AudioExtractionError,
     // MP3EncoderError, or the reader's MediaReaderError from loading the source.
-    // onProgress is called on the worker thread. On success the file at `to` is replaced; on
+    // onProgress is called on the worker thread. On success the file at `to` is replaced (unless
+    // it is one Tonbrook did not write and setKeepsForeignFiles is on: see writtenPath); on
     // failure or cancellation it is left exactly as it was.
     std::shared_future<void> extractAudio(const QString &from, const QString &to,
                                           const AudioExtractionSettings &settings,
