@@ -110,6 +110,8 @@ QJsonObject completedEvent(const ConversionJob &job)
     object.insert("output", path(job.status().outputURL()));
     object.insert("size", job.status().outputSize());
     object.insert("duration", job.status().duration());
+    if (!job.resultNote().isEmpty())
+        object.insert("note", job.resultNote());
     return object;
 }
 

@@ -365,6 +365,8 @@ void CliSession::reportCompleted(ConversionJob *job)
                                                          QLocale::DataSizeSIFormat),
                           formatDuration(status.duration()))
                      .toUtf8());
+        if (!job->resultNote().isEmpty())
+            writeOut(QStringLiteral("  %1\n").arg(job->resultNote()).toUtf8());
     }
     m_barsDirty = true;
 }

@@ -475,6 +475,7 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     MediaAssetReader *const activeReader = reader.get();
     const std::stop_callback cancelReader(stop, [activeReader] { activeReader->cancelReading(); });
     float gain = volumeGain(settings.volumeGainDb);
+    QString note;
     try {
         if (trim.readerRange)
             reader->setTimeRange(*trim.readerRange);
@@ -492,6 +493,13 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                     *measured, *target + encoderLevelLossDb(settings.bitrate),
                     loudnessPeakCeilingDbtp - encoderTruePeakMarginDb(settings.bitrate));
                 gain *= float(std::pow(10.0, loudness.gainDb / 20.0));
+                if (loudness.belowTarget)
+                    note = QStringLiteral("Loudness reached about %1 LUFS of the %2 LUFS target: "
+                                          "more would have pushed the true peak over -1 dBTP.")
+                               .arg(QString::number(measured->integratedLufs + loudness.gainDb -
+                                                        encoderLevelLossDb(settings.bitrate),
+                                                    'f', 1),
+                                    QString::number(*target, 'f', 0));
             }
         } else if (settings.normalizePeak) {
             gain *= calculatePeakGain(*asset, track, output, reader->timeRange(), stop);
@@ -611,9 +619,12 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     const QString written = partial.commit(to, keepForeignFiles);
     if (writtenPath)
         *writtenPath = written;
-    if (onProgress)
-        onProgress(ExtractionProgress::finalReport(framesWritten, rate, trim.lengthSeconds,
-                                                   secondsSince(startTime)));
+    if (onProgress) {
+        ExtractionProgress last = ExtractionProgress::finalReport(
+            framesWritten, rate, trim.lengthSeconds, secondsSince(startTime));
+        last.note = note;
+        onProgress(last);
+    }
 }
 
 } // namespace tonbrook

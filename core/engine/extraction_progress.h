@@ -21,6 +21,9 @@ struct ExtractionProgress {
     double estimatedRemainingTime = 0.0;
     // True only in the single final report.
     bool isComplete = false;
+    // In the final report: what the user should know about the result, in a sentence; empty
+    // when nothing. For example, that loudness normalisation stopped short of its target.
+    QString note;
 
     // "12.3x"
     QString formattedSpeed() const;

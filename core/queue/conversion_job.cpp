@@ -317,6 +317,7 @@ void ConversionJob::startExtraction()
     setStatus(JobStatus::converting(0.0, QString(), QString()));
     setProgress(0.0);
     setErrorMessage(std::nullopt);
+    m_resultNote.clear();
 
     const quint64 generation = ++m_lastGeneration;
     Extraction &extraction = m_extractions[generation];
@@ -376,6 +377,8 @@ void ConversionJob::applyProgress(quint64 generation, const ExtractionProgress &
     // Reports after cancel() or the end, or from an earlier extraction, would undo the final state.
     if (generation != m_activeGeneration || !m_status.is(JobStatus::Case::converting))
         return;
+    if (progress.isComplete)
+        m_resultNote = progress.note;
     const QString speed = formatFixed(progress.speedMultiplier, 1) + u'x';
     const QString eta = progress.formattedETA();
     setProgress(progress.fractionCompleted);

@@ -60,6 +60,8 @@ public:
     const QString &speedString() const noexcept { return m_speedString; }
     const QString &etaString() const noexcept { return m_etaString; }
     const std::optional<QString> &errorMessage() const noexcept { return m_errorMessage; }
+    // The last extraction's note on its result (ExtractionProgress::note); empty when none.
+    const QString &resultNote() const noexcept { return m_resultNote; }
 
     // The bitrate the MP3 carries with the current settings, named as BitrateOption::shortName()
     // does ("160k" for 320k at an output rate of 24 kHz); the option's own name until the
@@ -152,6 +154,7 @@ private:
     QString m_speedString;
     QString m_etaString;
     std::optional<QString> m_errorMessage;
+    QString m_resultNote;
 
     // Every extraction gets the next number; 0 means none.
     quint64 m_lastGeneration = 0;
