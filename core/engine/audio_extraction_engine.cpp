@@ -79,14 +79,16 @@ public:
     QString commit(const QString &to, bool keepForeign)
     {
         encoder.reset();
-        if (!keepForeign || !isForeignFile(to)) {
+        const auto moveTo = [this](const QString &target) {
             std::error_code error;
-            std::filesystem::rename(nativePath(m_path), nativePath(to), error);
+            std::filesystem::rename(nativePath(m_path), nativePath(target), error);
             if (error)
                 throw MP3EncoderError::outputFileNotFound(error.value());
             m_committed = true;
-            return to;
-        }
+            return target;
+        };
+        if (!keepForeign || !isForeignFile(to))
+            return moveTo(to);
         const QFileInfo wanted(to);
         const QString suffix = wanted.suffix().isEmpty() ? QString() : u'.' + wanted.suffix();
         for (int number = 2;; ++number) {
@@ -104,12 +106,7 @@ public:
             // A file system without hard links: look, then move.
             if (QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink())
                 continue;
-            std::error_code error;
-            std::filesystem::rename(nativePath(m_path), nativePath(candidate), error);
-            if (error)
-                throw MP3EncoderError::outputFileNotFound(error.value());
-            m_committed = true;
-            return candidate;
+            return moveTo(candidate);
         }
     }
 
