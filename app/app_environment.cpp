@@ -7,6 +7,10 @@
 #include <QtGlobal>
 #include <QtQml/qqmlextensionplugin.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 // The app's Controls style links in statically, like the Tonbrook module.
 Q_IMPORT_QML_PLUGIN(TonbrookStylePlugin)
 
@@ -19,6 +23,14 @@ void prepareProcessEnvironment()
     chooseDesktopDialogs();
     // Inspections step back for the window: a large drop inspects on every core beside it.
     ConversionJob::setInspectionNiceness(10);
+#if defined(__GLIBC__)
+    // Each inspection decodes a poster frame: megabytes of picture buffers, freed a moment
+    // later between the small records that stay. glibc raises its mmap threshold past such
+    // blocks once one is freed, and from then on serves them from the threads' heaps, where
+    // the holes they leave stay resident; over a large drop that held some 60 MB. A fixed
+    // threshold keeps them mapped and hands them back when freed.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
 }
 
 void prepareQuickStyle()

@@ -335,6 +335,21 @@ void JobView::setNormalizePeak(bool value)
     editSettings([value](AudioExtractionSettings &s) { s.normalizePeak = value; });
 }
 
+bool JobView::loudnessLimiter() const
+{
+    return m_job && m_job->settings().loudnessLimiter;
+}
+
+QString JobView::resultNote() const
+{
+    return m_job ? m_job->resultNote() : QString();
+}
+
+void JobView::setLoudnessLimiter(bool value)
+{
+    editSettings([value](AudioExtractionSettings &s) { s.loudnessLimiter = value; });
+}
+
 void JobView::setLoudnessIndex(int index)
 {
     editSettings([index](AudioExtractionSettings &s) {

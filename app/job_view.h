@@ -52,6 +52,11 @@ class JobView : public QObject {
     Q_PROPERTY(bool normalizePeak READ normalizePeak WRITE setNormalizePeak NOTIFY settingsChanged)
     // Position in Options.loudnessNames; 0 is off.
     Q_PROPERTY(int loudnessIndex READ loudnessIndex WRITE setLoudnessIndex NOTIFY settingsChanged)
+    Q_PROPERTY(
+        bool loudnessLimiter READ loudnessLimiter WRITE setLoudnessLimiter NOTIFY settingsChanged)
+    // What the last extraction said about its result, such as a loudness target it stopped
+    // short of; empty when nothing.
+    Q_PROPERTY(QString resultNote READ resultNote NOTIFY statusChanged)
     Q_PROPERTY(bool embedCoverArt READ embedCoverArt WRITE setEmbedCoverArt NOTIFY settingsChanged)
     Q_PROPERTY(
         double fadeInDuration READ fadeInDuration WRITE setFadeInDuration NOTIFY settingsChanged)
@@ -112,6 +117,8 @@ public:
     int channelsIndex() const;
     bool normalizePeak() const;
     int loudnessIndex() const;
+    bool loudnessLimiter() const;
+    QString resultNote() const;
     bool embedCoverArt() const;
     double fadeInDuration() const;
     double fadeOutDuration() const;
@@ -126,6 +133,7 @@ public:
     void setChannelsIndex(int index);
     void setNormalizePeak(bool value);
     void setLoudnessIndex(int index);
+    void setLoudnessLimiter(bool value);
     void setEmbedCoverArt(bool value);
     void setFadeInDuration(double seconds);
     void setFadeOutDuration(double seconds);

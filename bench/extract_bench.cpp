@@ -151,7 +151,7 @@ int main(int argc, char **argv)
     std::printf("  tonbrook normalised %7.2f s   peak %6.1f MiB   x%.3f of plain\n",
                 median(normalized.seconds), normalized.maxRssKiB / 1024.0,
                 median(normalized.seconds) / t);
-    // The loudness pre-pass: a second decode into libebur128, true peak included.
+    // The loudness pre-pass: a second decode into libebur128 and the true-peak meter.
     std::printf("  tonbrook loudness   %7.2f s   peak %6.1f MiB   x%.3f of plain\n",
                 median(loudness.seconds), loudness.maxRssKiB / 1024.0,
                 median(loudness.seconds) / t);

@@ -284,11 +284,17 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
         "loudness",
         QStringLiteral("Normalise the loudness (EBU R128) to <LUFS>, from %1 to %2; %3 suits most "
                        "players. Takes the place of --normalize. The true peak stays under -1 "
-                       "dBTP, so a loud target may be missed.")
+                       "dBTP, so a loud target may be missed unless --limiter is given.")
             .arg(lowestLoudnessTarget)
             .arg(highestLoudnessTarget)
             .arg(suggestedLoudnessTarget),
         "LUFS");
+    const QCommandLineOption limiter(
+        "limiter", "With --loudness: hold the true peak under -1 dBTP with a limiter, so that a "
+                   "loud target is met.");
+    const QCommandLineOption replayGain(
+        "replaygain", "Measure the loudness for ReplayGain tags also without --loudness (with it, "
+                      "they are written anyway).");
     const QCommandLineOption start("start", "Start at <s> seconds into the source.", "s");
     const QCommandLineOption end("end", "End at <s> seconds into the source.", "s");
     const QCommandLineOption fadeIn("fade-in", "Fade in over <s> seconds.", "s");
@@ -334,10 +340,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
     const QCommandLineOption json("json", "Print one JSON object per line for each event.");
     const QCommandLineOption quiet({"q", "quiet"},
                                    "Print only failures and the final summary line.");
-    parser.addOptions({outputDir, bitrate,    sampleRate, channels, normalize,  gain,  loudness,
-                       start,     end,        fadeIn,     fadeOut,  noCoverArt, track, title,
-                       artist,    album,      year,       genre,    comment,    jobs,  threads,
-                       shard,     shardCount, overwrite,  inspect,  json,       quiet});
+    parser.addOptions({outputDir,  bitrate,    sampleRate, channels, normalize, gain,
+                       loudness,   limiter,    replayGain, start,    end,       fadeIn,
+                       fadeOut,    noCoverArt, track,      title,    artist,    album,
+                       year,       genre,      comment,    jobs,     threads,   shard,
+                       shardCount, overwrite,  inspect,    json,     quiet});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument("files", "Video files or folders.", "<file or folder>...");
@@ -376,6 +383,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
             read.number(gain, -maximumGainDb, maximumGainDb, "decibels").value_or(0.0);
         settings.loudnessTarget =
             read.number(loudness, lowestLoudnessTarget, highestLoudnessTarget, "LUFS");
+        settings.loudnessLimiter = parser.isSet(limiter);
+        if (settings.loudnessLimiter && !settings.loudnessTarget)
+            throw UsageError{QStringLiteral("--limiter needs --loudness")};
+        settings.writeReplayGain = parser.isSet(replayGain);
         settings.trimStartSeconds = read.number(start, 0.0, maximumSeconds, seconds);
         settings.trimEndSeconds = read.number(end, 0.0, maximumSeconds, seconds);
         settings.fadeInDuration = read.number(fadeIn, 0.0, maximumSeconds, seconds).value_or(0.0);

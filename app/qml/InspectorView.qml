@@ -81,6 +81,16 @@ ScrollView {
                     title: view.playerTitle
                 }
             }
+            Label {
+                objectName: "resultNote"
+                visible: view.status === JobView.Completed && text !== ""
+                Layout.fillWidth: true
+                Layout.topMargin: -12
+                text: view.resultNote
+                font.pixelSize: 11
+                color: Theme.secondary
+                wrapMode: Text.WordWrap
+            }
 
             GlassCard {
                 objectName: "headerCard"
@@ -304,6 +314,16 @@ ScrollView {
                         onActivated: index => view.loudnessIndex = index
                         Accessible.name: "Loudness"
                     }
+                }
+                CheckBox {
+                    objectName: "limiterCheckBox"
+                    Layout.fillWidth: true
+                    Layout.topMargin: -8
+                    text: "Limit Peaks to Reach the Target"
+                    font.pixelSize: 12
+                    enabled: view.loudnessIndex !== 0
+                    checked: view.loudnessLimiter
+                    onToggled: view.loudnessLimiter = checked
                 }
                 CheckBox {
                     id: normalizeBox

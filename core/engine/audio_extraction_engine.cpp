@@ -4,6 +4,7 @@
 #include "encoder/segmented_mp3_encoder.h"
 #include "engine/loudness.h"
 #include "engine/sample_conditioning.h"
+#include "engine/true_peak_limiter.h"
 #include "model/media_reader.h"
 #include "model/output_mark.h"
 
@@ -19,8 +20,10 @@
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <mutex>
+#include <tuple>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -427,7 +430,7 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                                 int encoderThreads, bool keepForeignFiles, QString *writtenPath)
 {
     // Cover art that cannot be read back fails the job before any work is done.
-    const Mp3Tags tags = tagsFor(from, settings, metadata);
+    Mp3Tags tags = tagsFor(from, settings, metadata);
     // A failure here shows up when the encoder cannot create its file.
     QDir().mkpath(QFileInfo(to).absolutePath());
 
@@ -473,6 +476,8 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     const std::stop_callback cancelReader(stop, [activeReader] { activeReader->cancelReading(); });
     float gain = volumeGain(settings.volumeGainDb);
     QString note;
+    // Set when a limiter must hold the peaks at this level, in 16-bit units.
+    std::optional<float> limiterCeiling;
     try {
         if (trim.readerRange)
             reader->setTimeRange(*trim.readerRange);
@@ -481,25 +486,93 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                 QStringLiteral("Cannot add audio track output to reader."));
         reader->addOutput(track, output);
 
-        if (const std::optional<double> target = resolveLoudnessTarget(settings.loudnessTarget)) {
-            const std::optional<LoudnessMeasurement> measured =
-                measureLoudness(*asset, track, output, reader->timeRange(), duration,
-                                std::max(1, encoderThreads), stop);
-            if (measured) {
-                const LoudnessGain loudness = loudnessGainFor(
-                    *measured, *target + encoderLevelLossDb(settings.bitrate),
-                    loudnessPeakCeilingDbtp - encoderTruePeakMarginDb(settings.bitrate));
-                gain *= float(std::pow(10.0, loudness.gainDb / 20.0));
-                if (loudness.belowTarget)
+        const std::optional<double> target = resolveLoudnessTarget(settings.loudnessTarget);
+        // One pass measures for loudness normalisation and for ReplayGain tags alike, and gives
+        // the sample peak too.
+        std::optional<LoudnessMeasurement> measured;
+        if (target || settings.writeReplayGain)
+            measured = measureLoudness(*asset, track, output, reader->timeRange(), duration,
+                                       std::max(1, encoderThreads), stop);
+        // How far under full scale the true peak is held before encoding, so that what a
+        // player decodes stays under -1 dBTP.
+        const double peakCeiling =
+            loudnessPeakCeilingDbtp - encoderTruePeakMarginDb(settings.bitrate);
+        const double levelLoss = encoderLevelLossDb(settings.bitrate);
+        std::optional<double> heldCeiling;
+        // The gain that ReplayGain tags account for, when it is not simply the gain applied.
+        std::optional<double> taggedGainDb;
+        if (target && measured) {
+            // The limiter lets the gain reach the target and takes the peaks down itself.
+            const bool limits = settings.loudnessLimiter;
+            const LoudnessGain loudness =
+                loudnessGainFor(*measured, *target + levelLoss,
+                                limits ? std::numeric_limits<double>::infinity() : peakCeiling);
+            gain *= float(std::pow(10.0, loudness.gainDb / 20.0));
+            if (limits && measured->truePeakDbtp + loudness.gainDb > peakCeiling) {
+                heldCeiling = peakCeiling;
+                limiterCeiling = float(32768.0 * std::pow(10.0, peakCeiling / 20.0));
+                // What the limiter takes down is loudness lost: measure what it gives and make
+                // up the difference. More gain makes it work harder, so a dB of gain brings
+                // less than a dB of loudness; the second step goes by the slope the first found.
+                const double wanted = measured->integratedLufs + 20.0 * std::log10(double(gain));
+                double gainDb = wanted - measured->integratedLufs;
+                double expected = wanted; // what gainDb is expected to reach
+                // Gated loudness can fall as the gain rises: quiet passages lifted over the
+                // relative gate start to count. The loudest gain measured then stands.
+                std::optional<std::pair<double, double>> best; // gain, loudness
+                for (int pass = 0; pass < 3; ++pass) {
+                    const std::optional<double> reached = measureLimitedLoudness(
+                        *asset, track, output, reader->timeRange(), duration,
+                        std::max(1, encoderThreads),
+                        {float(std::pow(10.0, gainDb / 20.0)), *limiterCeiling}, stop);
+                    if (!reached || !std::isfinite(*reached))
+                        break;
+                    if (best && *reached <= best->second) {
+                        std::tie(gainDb, expected) = *best;
+                        break;
+                    }
+                    expected = *reached;
+                    if (wanted - *reached < 0.1)
+                        break;
+                    double slope = 1.0;
+                    if (best)
+                        slope = std::clamp((*reached - best->second) / (gainDb - best->first), 0.05,
+                                           1.0);
+                    best = std::pair(gainDb, *reached);
+                    // Every gain kept has been measured.
+                    if (pass == 2)
+                        break;
+                    const double step = std::min((wanted - *reached) / slope, 12.0);
+                    gainDb += step;
+                }
+                gain = float(std::pow(10.0, gainDb / 20.0));
+                taggedGainDb = expected - measured->integratedLufs;
+                // A target that needs the peaks squeezed flat is beyond what a limiter should do.
+                if (wanted - expected > 0.5)
                     note = QStringLiteral("Loudness reached about %1 LUFS of the %2 LUFS target: "
-                                          "more would have pushed the true peak over -1 dBTP.")
-                               .arg(QString::number(measured->integratedLufs + loudness.gainDb -
-                                                        encoderLevelLossDb(settings.bitrate),
+                                          "the limiter could not take the peaks down further.")
+                               .arg(QString::number(expected - settings.volumeGainDb - levelLoss,
                                                     'f', 1),
                                     QString::number(*target, 'f', 0));
             }
-        } else if (settings.normalizePeak) {
-            gain *= calculatePeakGain(*asset, track, output, reader->timeRange(), stop);
+            if (loudness.belowTarget)
+                note = QStringLiteral("Loudness reached about %1 LUFS of the %2 LUFS target: "
+                                      "more would have pushed the true peak over -1 dBTP.")
+                           .arg(QString::number(
+                                    measured->integratedLufs + loudness.gainDb - levelLoss, 'f', 1),
+                                QString::number(*target, 'f', 0));
+        } else if (!target && settings.normalizePeak) {
+            gain *= measured ? peakGainForPeak(measured->samplePeak)
+                             : calculatePeakGain(*asset, track, output, reader->timeRange(), stop);
+        }
+        if (measured) {
+            const double gainDb =
+                taggedGainDb.value_or(20.0 * std::log10(double(gain))) - levelLoss;
+            if (const auto replayGain =
+                    replayGainTagsFor(*measured, gainDb, heldCeiling.value_or(HUGE_VAL))) {
+                tags.userTexts.emplace_back("REPLAYGAIN_TRACK_GAIN", replayGain->trackGain);
+                tags.userTexts.emplace_back("REPLAYGAIN_TRACK_PEAK", replayGain->trackPeak);
+            }
         }
 
         if (!reader->startReading()) {
@@ -557,6 +630,26 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
         partial.encoder->prepare();
     }
 
+    const auto write = [&](std::span<const qint16> samples, qint64 frames) {
+        if (pcm)
+            pcm->append(samples.data(), frames);
+        else
+            partial.encoder->writePCM16Interleaved(samples, int(frames));
+    };
+    // With a limiter the conditioned samples stay in float until it has held their peaks.
+    std::optional<TruePeakLimiter> limiter;
+    if (limiterCeiling)
+        limiter.emplace(rate, channels, *limiterCeiling);
+    std::vector<float> conditioned;
+    std::vector<float> limited;
+    std::vector<qint16> saturated;
+    const auto writeLimited = [&] {
+        saturateToInt16(limited, saturated);
+        if (!saturated.empty())
+            write(saturated, qint64(saturated.size()) / channels);
+        limited.clear();
+    };
+
     qint64 framesWritten = 0;
     while (reader->status() == ReaderStatus::reading) {
         if (stop.stop_requested()) {
@@ -574,12 +667,16 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
         // A buffer without a whole frame carries nothing to encode.
         if (frames < 1)
             continue;
-        if (plan.blockNeedsConditioning(framesWritten, frames, channels, qsizetype(samples.size())))
-            plan.conditionBlock(samples, frames, channels, framesWritten);
-        if (pcm)
-            pcm->append(samples.data(), frames);
-        else
-            partial.encoder->writePCM16Interleaved(samples, int(frames));
+        if (limiter) {
+            plan.conditionBlock(samples, frames, channels, framesWritten, conditioned);
+            limiter->process(conditioned, limited);
+            writeLimited();
+        } else {
+            if (plan.blockNeedsConditioning(framesWritten, frames, channels,
+                                            qsizetype(samples.size())))
+                plan.conditionBlock(samples, frames, channels, framesWritten);
+            write(samples, frames);
+        }
         framesWritten += frames;
 
         const auto now = std::chrono::steady_clock::now();
@@ -609,6 +706,10 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
             QStringLiteral("No audio could be decoded from \"%1\"; the file is damaged or "
                            "incomplete.")
                 .arg(QFileInfo(from).fileName()));
+    if (limiter) {
+        limiter->finish(limited);
+        writeLimited();
+    }
     if (segmented)
         segmented->finish();
     else

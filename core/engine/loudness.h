@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <stop_token>
+#include <string>
 
 namespace tonbrook {
 
@@ -16,8 +17,20 @@ struct LoudnessMeasurement {
     double integratedLufs = 0.0;
     // The highest true peak over all channels, in dB against full scale (dBTP).
     double truePeakDbtp = 0.0;
+    // The largest sample magnitude, 32768 for -32768: what peak normalisation goes by.
+    int samplePeak = 0;
     double seconds = 0.0;
 };
+
+// ReplayGain 2.0 track tags for a file whose measured loudness and true peak were changed by
+// gainDb: the gain to -18 LUFS and the linear peak, as TXXX descriptions and values.
+struct ReplayGainTags {
+    std::string trackGain; // "-3.21 dB"
+    std::string trackPeak; // "0.891251"
+};
+inline constexpr double replayGainReferenceLufs = -18.0;
+std::optional<ReplayGainTags> replayGainTagsFor(const LoudnessMeasurement &measured, double gainDb,
+                                                double peakCeilingDbtp);
 
 // What loudness normalisation does to one measurement.
 struct LoudnessGain {
@@ -50,5 +63,20 @@ std::optional<LoudnessMeasurement> measureLoudness(MediaAsset &asset, const Medi
                                                    const std::optional<MediaTimeRange> &timeRange,
                                                    double durationSeconds, int parts,
                                                    std::stop_token stop = {});
+
+// A gain, and a true-peak limiter that holds what it gives at a ceiling in 16-bit units.
+struct LimitedGain {
+    float gain = 1.0f;
+    float ceiling = 32767.0f;
+};
+
+// Measures as measureLoudness does, but the integrated loudness only, of what the limiter
+// gives after the gain. A limiter that takes down loud passages takes loudness with them; this
+// says how much.
+std::optional<double> measureLimitedLoudness(MediaAsset &asset, const MediaTrack &track,
+                                             const PcmOutputSettings &output,
+                                             const std::optional<MediaTimeRange> &timeRange,
+                                             double durationSeconds, int parts, LimitedGain limited,
+                                             std::stop_token stop = {});
 
 } // namespace tonbrook

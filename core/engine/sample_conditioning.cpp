@@ -51,34 +51,65 @@ bool ConditioningPlan::blockNeedsConditioning(qint64 framesBefore, qint64 frameC
     return !(unity && !inFadeIn);
 }
 
+float ConditioningPlan::gainAt(qint64 frame) const
+{
+    float g = gain;
+    if (fadeInFrames >= 1 && frame < fadeInFrames)
+        g = gain * (static_cast<float>(frame) / static_cast<float>(fadeInFrames));
+    if (fadeOutRequested && fadeOutLength >= 1 && frame >= fadeOutStart) {
+        const float f =
+            1.0f - static_cast<float>(frame - fadeOutStart) / static_cast<float>(fadeOutLength);
+        g *= std::max(f, 0.0f);
+    }
+    return g;
+}
+
+namespace {
+
+int16_t saturated(float y)
+{
+    if (y >= 32767.0f)
+        return 32767;
+    if (y < -32768.0f)
+        return -32768;
+    if (y == y)
+        return static_cast<int16_t>(y); // truncates toward zero
+    return 0;                           // an infinite gain times silence
+}
+
+} // namespace
+
 void ConditioningPlan::conditionBlock(std::span<int16_t> samples, qint64 frameCount, int channels,
                                       qint64 framesBefore) const
 {
     const qint64 frames = std::min<qint64>(frameCount, qint64(samples.size()) / channels);
-    const bool fadeOut = fadeOutRequested && fadeOutLength >= 1;
     int16_t *sample = samples.data();
     for (qint64 i = 0; i < frames; ++i) {
-        const qint64 p = framesBefore + i;
-        float g = gain;
-        if (fadeInFrames >= 1 && p < fadeInFrames)
-            g = gain * (static_cast<float>(p) / static_cast<float>(fadeInFrames));
-        if (fadeOut && p >= fadeOutStart) {
-            const float f =
-                1.0f - static_cast<float>(p - fadeOutStart) / static_cast<float>(fadeOutLength);
-            g *= std::max(f, 0.0f);
-        }
-        for (int c = 0; c < channels; ++c, ++sample) {
-            const float y = g * static_cast<float>(*sample);
-            if (y >= 32767.0f)
-                *sample = 32767;
-            else if (y < -32768.0f)
-                *sample = -32768;
-            else if (y == y)
-                *sample = static_cast<int16_t>(y); // truncates toward zero
-            else
-                *sample = 0; // an infinite gain times silence
-        }
+        const float g = gainAt(framesBefore + i);
+        for (int c = 0; c < channels; ++c, ++sample)
+            *sample = saturated(g * static_cast<float>(*sample));
     }
+}
+
+void ConditioningPlan::conditionBlock(std::span<const int16_t> samples, qint64 frameCount,
+                                      int channels, qint64 framesBefore,
+                                      std::vector<float> &out) const
+{
+    const qint64 frames = std::min<qint64>(frameCount, qint64(samples.size()) / channels);
+    out.resize(std::size_t(frames * channels));
+    const int16_t *sample = samples.data();
+    float *result = out.data();
+    for (qint64 i = 0; i < frames; ++i) {
+        const float g = gainAt(framesBefore + i);
+        for (int c = 0; c < channels; ++c)
+            *result++ = g * static_cast<float>(*sample++);
+    }
+}
+
+void saturateToInt16(std::span<const float> samples, std::vector<int16_t> &out)
+{
+    out.resize(samples.size());
+    std::transform(samples.begin(), samples.end(), out.begin(), saturated);
 }
 
 float calculatePeakGain(MediaAsset &asset, const MediaTrack &track,

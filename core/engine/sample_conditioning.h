@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <stop_token>
+#include <vector>
 
 namespace tonbrook {
 
@@ -33,7 +34,17 @@ struct ConditioningPlan {
     // Applies gain and fades in place to the block's first frameCount whole frames.
     void conditionBlock(std::span<int16_t> samples, qint64 frameCount, int channels,
                         qint64 framesBefore) const;
+    // The same into out, in float and not saturated, for a stage that follows.
+    void conditionBlock(std::span<const int16_t> samples, qint64 frameCount, int channels,
+                        qint64 framesBefore, std::vector<float> &out) const;
+
+private:
+    // Gain times fades for the frame at this position.
+    float gainAt(qint64 frame) const;
 };
+
+// Saturates float samples to 16 bits as conditionBlock does.
+void saturateToInt16(std::span<const float> samples, std::vector<int16_t> &out);
 
 // Gv: 1 for exactly 0 dB, else 10^(dB/20) in single precision.
 float volumeGain(double volumeGainDb);

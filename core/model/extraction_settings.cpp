@@ -19,6 +19,8 @@ const QString channelsKey = QStringLiteral("channels");
 const QString normalizePeakKey = QStringLiteral("normalizePeak");
 const QString volumeGainDbKey = QStringLiteral("volumeGainDb");
 const QString loudnessTargetKey = QStringLiteral("loudnessTarget");
+const QString loudnessLimiterKey = QStringLiteral("loudnessLimiter");
+const QString writeReplayGainKey = QStringLiteral("writeReplayGain");
 const QString trimStartSecondsKey = QStringLiteral("trimStartSeconds");
 const QString trimEndSecondsKey = QStringLiteral("trimEndSeconds");
 const QString fadeInDurationKey = QStringLiteral("fadeInDuration");
@@ -151,6 +153,14 @@ std::optional<double> decodeOptionalDouble(const QJsonObject &object, const QStr
     if (value.isUndefined() || value.isNull())
         return std::nullopt;
     return decodeRequired(object, key, decodeDouble);
+}
+
+bool decodeOptionalBool(const QJsonObject &object, const QString &key)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return false;
+    return decodeRequired(object, key, decodeBool);
 }
 
 // An unusable trim counts as absent so that no infinity or NaN reaches the media times.
@@ -305,6 +315,10 @@ QJsonObject AudioExtractionSettings::toJson() const
         object.insert(trimEndSecondsKey, *trimEndSeconds);
     if (loudnessTarget)
         object.insert(loudnessTargetKey, *loudnessTarget);
+    if (loudnessLimiter)
+        object.insert(loudnessLimiterKey, true);
+    if (writeReplayGain)
+        object.insert(writeReplayGainKey, true);
     return object;
 }
 
@@ -327,6 +341,8 @@ AudioExtractionSettings AudioExtractionSettings::fromJson(const QJsonValue &json
     settings.embedCoverArt = decodeRequired(object, embedCoverArtKey, decodeBool);
     settings.selectedTrackIndex = decodeRequired(object, selectedTrackIndexKey, decodeInteger);
     settings.loudnessTarget = decodeOptionalDouble(object, loudnessTargetKey);
+    settings.loudnessLimiter = decodeOptionalBool(object, loudnessLimiterKey);
+    settings.writeReplayGain = decodeOptionalBool(object, writeReplayGainKey);
     return settings;
 }
 

@@ -263,11 +263,19 @@ struct AudioExtractionSettings {
     // Loudness normalisation to this integrated loudness in LUFS; absent means off. Takes the
     // place of normalizePeak when both are set. resolveLoudnessTarget clamps it.
     std::optional<double> loudnessTarget;
+    // With a loudness target: a true-peak limiter holds the peaks under the ceiling, so that the
+    // target is met where the gain alone would stop short of it.
+    bool loudnessLimiter = false;
+    // Measures the loudness for ReplayGain tags even with no loudness target; with one, the
+    // tags are written anyway.
+    bool writeReplayGain = false;
 
-    // Keys are the field names; absent trims and loudness target are left out.
+    // Keys are the field names; absent trims and loudness target, and the two switches above
+    // when off, are left out.
     QJsonObject toJson() const;
-    // Every key but the two trims and the loudness target is required; a missing or null one
-    // of those reads as absent, and unknown keys are ignored. Throws SettingsDecodingError.
+    // Every key but the two trims, the loudness target and the two switches is required; a
+    // missing or null one of those reads as absent or off, and unknown keys are ignored. Throws
+    // SettingsDecodingError.
     static AudioExtractionSettings fromJson(const QJsonValue &json);
 
     bool operator==(const AudioExtractionSettings &) const = default;

@@ -261,7 +261,8 @@ private:
     void ensureOpen();
     double scanDuration();
     // The picture at the key frame before the time; without a time, the file's first picture.
-    AVFrameUPtr decodeVideoFrame(AVStream *stream, std::optional<double> timeSeconds);
+    AVFrameUPtr decodeVideoFrame(AVStream *stream, std::optional<double> timeSeconds,
+                                 DecodedPictures pictures);
 
     const QString m_filePath;
     std::mutex m_mutex;
@@ -366,13 +367,14 @@ double MediaAssetImpl::scanDuration()
     return std::numeric_limits<double>::quiet_NaN();
 }
 
-AVFrameUPtr MediaAssetImpl::decodeVideoFrame(AVStream *stream, std::optional<double> timeSeconds)
+AVFrameUPtr MediaAssetImpl::decodeVideoFrame(AVStream *stream, std::optional<double> timeSeconds,
+                                             DecodedPictures pictures)
 {
     AVFormatContext *context = m_context.get();
     for (unsigned i = 0; i < context->nb_streams; ++i)
         context->streams[i]->discard =
             context->streams[i] == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    const AVCodecContextUPtr decoder = openDecoder(m_filePath, stream, 1);
+    const AVCodecContextUPtr decoder = openDecoder(m_filePath, stream, 1, pictures);
     const int64_t timestamp = av_rescale_q(
         std::llround((timelineOrigin(context) + std::max(0.0, timeSeconds.value_or(0.0))) *
                      AV_TIME_BASE),
@@ -436,11 +438,13 @@ QImage MediaAssetImpl::generateImage(double timeSeconds, QSize maximumSize,
     AVStream *stream = m_context->streams[track->trackID];
     AVFrameUPtr frame;
     try {
-        frame = decodeVideoFrame(stream, timeSeconds);
+        // The poster is the key frame at or before the time: nothing after it is decoded.
+        frame = decodeVideoFrame(stream, timeSeconds, DecodedPictures::keyFramesAtOnce);
     } catch (const MediaReaderError &) {
         // A seek into a file of one group of pictures (a short transport stream) can land past
-        // its only key frame; the first picture is a fine poster then.
-        frame = decodeVideoFrame(stream, std::nullopt);
+        // its only key frame, and a stream may flag no picture as a key frame to its decoder;
+        // the first picture decoded in full is a fine poster then.
+        frame = decodeVideoFrame(stream, std::nullopt, DecodedPictures::all);
     }
 
     const double displayWidth = frame->width * pixelAspect(stream);

@@ -80,7 +80,8 @@ AVFormatContextUPtr openInput(const QString &filePath, const std::atomic_bool *c
     return context;
 }
 
-AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, int threadCount)
+AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, int threadCount,
+                               DecodedPictures pictures)
 {
     const AVCodec *codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec)
@@ -95,6 +96,10 @@ AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, 
         throw makeError(filePath, QStringLiteral("The decoder could not be set up"), result);
     decoder->pkt_timebase = stream->time_base;
     decoder->thread_count = threadCount;
+    if (pictures == DecodedPictures::keyFramesAtOnce) {
+        decoder->skip_frame = AVDISCARD_NONKEY;
+        decoder->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    }
     if (const int result = avcodec_open2(decoder.get(), codec, nullptr); result < 0)
         throw makeError(filePath,
                         QStringLiteral("The %1 decoder could not be opened")

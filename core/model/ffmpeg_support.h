@@ -61,8 +61,17 @@ using CancelFlag = std::shared_ptr<std::atomic_bool>;
 AVFormatContextUPtr openInput(const QString &filePath,
                               const std::atomic_bool *cancelFlag = nullptr);
 
+// Which pictures a video decoder works on.
+enum class DecodedPictures {
+    all,
+    // Key frames only, each given out as soon as it is decoded: one picture costs one frame's
+    // memory and time instead of a reordering window's.
+    keyFramesAtOnce,
+};
+
 // An opened decoder for one stream; throws MediaReaderError.
-AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, int threadCount);
+AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, int threadCount,
+                               DecodedPictures pictures = DecodedPictures::all);
 
 // The time everything in the file is measured from, in seconds (the earliest start).
 double timelineOrigin(const AVFormatContext *context);

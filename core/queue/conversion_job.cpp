@@ -314,10 +314,10 @@ void ConversionJob::startExtraction()
     }
 
     emit extractionAboutToStart();
+    m_resultNote.clear();
     setStatus(JobStatus::converting(0.0, QString(), QString()));
     setProgress(0.0);
     setErrorMessage(std::nullopt);
-    m_resultNote.clear();
 
     const quint64 generation = ++m_lastGeneration;
     Extraction &extraction = m_extractions[generation];

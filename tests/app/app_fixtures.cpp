@@ -201,6 +201,7 @@ QVariantMap AppFixtures::settingsOf(ConversionJob *job) const
         {"channels", s.channels.rawValue()},
         {"normalizePeak", s.normalizePeak},
         {"loudnessTarget", optional(s.loudnessTarget)},
+        {"loudnessLimiter", s.loudnessLimiter},
         {"trimStart", optional(s.trimStartSeconds)},
         {"trimEnd", optional(s.trimEndSeconds)},
         {"fadeIn", s.fadeInDuration},

@@ -239,7 +239,9 @@ Item {
 
             // A loudness target takes the place of peak normalisation, and says so.
             const loudness = child(inspector, "loudnessPicker")
+            const limiter = child(inspector, "limiterCheckBox")
             compare(loudness.currentText, "Off")
+            verify(!limiter.enabled)
             loudness.forceActiveFocus()
             keyClick(Qt.Key_Down)
             keyClick(Qt.Key_Down)
@@ -250,6 +252,8 @@ Item {
                     "Loudness normalization is on and takes its place")
             mouseClick(normalize)
             compare(Fixtures.settingsOf(job).normalizePeak, true)
+            mouseClick(limiter)
+            compare(Fixtures.settingsOf(job).loudnessLimiter, true)
         }
 
         function test_completedJobHostsThePlayer() {

@@ -52,6 +52,7 @@ void TestCliUsage::usageErrorsNameTheOption_data()
     QTest::newRow("sample rate 22050") << QStringList{"-r", "22050"} << "--sample-rate";
     QTest::newRow("channels quad") << QStringList{"--channels", "quad"} << "--channels";
     QTest::newRow("gain text") << QStringList{"--gain", "loud"} << "--gain";
+    QTest::newRow("limiter without loudness") << QStringList{"--limiter"} << "--limiter";
     QTest::newRow("gain huge") << QStringList{"--gain=1000"} << "--gain";
     QTest::newRow("gain nan") << QStringList{"-g", "nan"} << "--gain";
     QTest::newRow("start negative") << QStringList{"--start=-1"} << "--start";
@@ -117,12 +118,12 @@ void TestCliUsage::helpAndVersion()
     const CliRun help = runCli({"--help"});
     QCOMPARE(help.exitCode, 0);
     for (const char *option :
-         {"--output-dir",   "--bitrate",  "--sample-rate", "--channels", "--normalize",
-          "--gain",         "--start",    "--end",         "--fade-in",  "--fade-out",
-          "--no-cover-art", "--track",    "--title",       "--artist",   "--album",
-          "--year",         "--genre",    "--comment",     "--jobs",     "--threads",
-          "--inspect",      "--json",     "--quiet",       "--version",  "--shard",
-          "--shard-count",  "--overwrite"})
+         {"--output-dir",   "--bitrate",   "--sample-rate", "--channels", "--normalize",
+          "--gain",         "--start",     "--end",         "--fade-in",  "--fade-out",
+          "--no-cover-art", "--track",     "--title",       "--artist",   "--album",
+          "--year",         "--genre",     "--comment",     "--jobs",     "--threads",
+          "--inspect",      "--json",      "--quiet",       "--version",  "--shard",
+          "--shard-count",  "--overwrite", "--loudness",    "--limiter",  "--replaygain"})
         QVERIFY2(help.out.contains(option), option);
     QVERIFY(help.out.contains("320, 256, 192, 128, v0, v2"));
 

@@ -76,7 +76,9 @@ AudioExtractionSettings everyFieldChanged()
                                    3.0,
                                    false,
                                    3,
-                                   -19.0};
+                                   -19.0,
+                                   true,
+                                   true};
 }
 
 AudioExtractionSettings withTrims(OptionalDouble start, OptionalDouble end)
@@ -416,7 +418,8 @@ void TestExtractionSettings::settingsJsonRoundTrip_data()
         << withTrims(std::nullopt, 0.0) << QStringList{"trimEndSeconds"};
     QTest::newRow("every field changed")
         << everyFieldChanged()
-        << QStringList{"loudnessTarget", "trimEndSeconds", "trimStartSeconds"};
+        << QStringList{"loudnessLimiter", "loudnessTarget", "trimEndSeconds", "trimStartSeconds",
+                       "writeReplayGain"};
 
     for (const BitrateOption bitrate : BitrateOption::allCases()) {
         for (const SampleRateOption rate : SampleRateOption::allCases()) {
@@ -471,7 +474,9 @@ void TestExtractionSettings::settingsJsonExactForm()
         "fadeOutDuration": 3,
         "embedCoverArt": false,
         "selectedTrackIndex": 3,
-        "loudnessTarget": -19
+        "loudnessTarget": -19,
+        "loudnessLimiter": true,
+        "writeReplayGain": true
     })");
     QCOMPARE(everyFieldChanged().toJson(), expected);
     QVERIFY(AudioExtractionSettings::fromJson(expected) == everyFieldChanged());
@@ -602,8 +607,9 @@ void TestExtractionSettings::everyRequiredKeyIsRequired()
     for (const QString &key : complete.keys()) {
         QJsonObject json = complete;
         json.remove(key);
-        // Documents stored before the loudness target existed decode with it off.
-        const bool optional = key.startsWith("trim") || key == "loudnessTarget";
+        // Documents stored before loudness normalisation existed decode with it off.
+        const bool optional =
+            key.startsWith("trim") || key.startsWith("loudness") || key == "writeReplayGain";
         try {
             const AudioExtractionSettings decoded = AudioExtractionSettings::fromJson(json);
             QVERIFY2(optional, qPrintable(key));
