@@ -550,7 +550,7 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                 // A target that needs the peaks squeezed flat is beyond what a limiter should do.
                 if (wanted - expected > 0.5)
                     note = QStringLiteral("Loudness reached about %1 LUFS of the %2 LUFS target: "
-                                          "the limiter could not take the peaks down further.")
+                                          "limiting the peaks harder would not make it louder.")
                                .arg(QString::number(expected - settings.volumeGainDb - levelLoss,
                                                     'f', 1),
                                     QString::number(*target, 'f', 0));
