@@ -333,7 +333,14 @@ void TestCliConvert::levelsAndFades()
     const QString quieter = convert({"--gain", "-6"}, "gain");
     const QString normalised = convert({"-n"}, "normalised");
     const QString faded = convert({"--fade-in", "1", "--fade-out=1"}, "faded");
-    QVERIFY(!plain.isEmpty() && !quieter.isEmpty() && !normalised.isEmpty() && !faded.isEmpty());
+    const QString measured = convert({"--replaygain"}, "measured");
+    QVERIFY(!plain.isEmpty() && !quieter.isEmpty() && !normalised.isEmpty() && !faded.isEmpty() &&
+            !measured.isEmpty());
+    // Measured for ReplayGain, the file is tagged and its samples are left as they were.
+    const QJsonObject frames = testtools::id3(measured)["frames"].toObject();
+    QVERIFY(frames.contains("TXXX:REPLAYGAIN_TRACK_GAIN") &&
+            frames.contains("TXXX:REPLAYGAIN_TRACK_PEAK"));
+    QCOMPARE(testmedia::decodeAudio(measured, 44100, 1), testmedia::decodeAudio(plain, 44100, 1));
 
     const Volume base = volume(plain);
     QVERIFY2(base.maxDb < -9.0 && base.maxDb > -12.0, qPrintable(QString::number(base.maxDb)));

@@ -83,6 +83,8 @@ private slots:
     void replayGainTags_data();
     void replayGainTags();
     void limiterKeepsEverySample();
+    void truePeakIsAccurate_data();
+    void truePeakIsAccurate();
 
 private:
     QHash<QString, QString> m_media;
@@ -339,6 +341,46 @@ void TestLoudness::limiterKeepsEverySample()
     const float loudest = std::abs(*std::max_element(
         out.begin(), out.end(), [](float a, float b) { return std::abs(a) < std::abs(b); }));
     QVERIFY2(loudest <= ceiling && loudest > 0.9f * ceiling, qPrintable(QString::number(loudest)));
+}
+
+void TestLoudness::truePeakIsAccurate_data()
+{
+    QTest::addColumn<QString>("path");
+    // The true peak where it is known exactly; otherwise FFmpeg's reading, which its resampler
+    // lifts near the top of the band (white noise is left out for that).
+    QTest::addColumn<double>("exact");
+    for (const char *signal : {"speech", "music", "film"})
+        QTest::newRow(signal) << m_media[signal] << qQNaN();
+    const auto made = [](const char *name, const char *source) {
+        return testmedia::make(name, {"-f", "lavfi", "-i", source, "-c:a", "pcm_s16le"});
+    };
+    // Sines whose samples all miss the crest: a quarter of the rate at 45 degrees, where they
+    // fall 3 dB under it, and a tone near the top of the band.
+    QTest::newRow("fs/4 at 45 degrees")
+        << made("peak-quarter.wav", "aevalsrc=0.9*sin(PI/2*n+PI/4):s=48000:d=2")
+        << 20 * std::log10(0.9);
+    QTest::newRow("19 kHz") << made("peak-19k.wav", "aevalsrc=0.9*sin(2*PI*19000*t+1):s=48000:d=2")
+                            << 20 * std::log10(0.9);
+    QTest::newRow("square") << made("peak-square.wav",
+                                    "aevalsrc=0.6*(gte(mod(t\\,0.001)\\,0.0005)*2-1):s=44100:d=2")
+                            << qQNaN();
+}
+
+void TestLoudness::truePeakIsAccurate()
+{
+    QFETCH(QString, path);
+    QFETCH(double, exact);
+    QVERIFY(!path.isEmpty());
+    const auto asset = openMediaAsset(path);
+    const MediaTrack track = asset->loadTracks(MediaType::audio).front();
+    const double rate = track.formatDescriptions.front().streamBasicDescription->sampleRate;
+    const auto ours = measureLoudness(*asset, track, PcmOutputSettings{int(rate), 2}, std::nullopt,
+                                      asset->loadDuration(), 1);
+    QVERIFY(ours);
+    const double expected = std::isnan(exact) ? measured(path).truePeak : exact;
+    QVERIFY2(
+        std::abs(ours->truePeakDbtp - expected) <= 0.2,
+        qPrintable(QStringLiteral("%1 dBTP against %2").arg(ours->truePeakDbtp).arg(expected)));
 }
 
 QTEST_GUILESS_MAIN(TestLoudness)
