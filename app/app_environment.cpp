@@ -29,7 +29,7 @@ void prepareProcessEnvironment()
     // blocks once one is freed, and from then on serves them from the threads' heaps, where
     // the holes they leave stay resident; over a large drop that held some 60 MB. A fixed
     // threshold keeps them mapped and hands them back when freed.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 512 * 1024);
 #endif
 }
 
