@@ -38,6 +38,9 @@ packages=(
   # a one-node Slurm cluster (controller, node daemon, clients) with its munge authentication,
   # started by the test that runs tonbrook-cli --shard auto as a real job array
   slurm-wlm munge
+  # the Debian package: manual pages (help2man, scdoc), CPack's DEB generator with
+  # dpkg-shlibdeps, lintian, and bash-completion for the completion test
+  help2man scdoc dpkg-dev file lintian man-db bash-completion
 )
 
 missing=()
