@@ -39,8 +39,8 @@ packages=(
   # started by the test that runs tonbrook-cli --shard auto as a real job array
   slurm-wlm munge
   # the Debian package: manual pages (help2man, scdoc), CPack's DEB generator with
-  # dpkg-shlibdeps, lintian, and bash-completion for the completion test
-  help2man scdoc dpkg-dev file lintian man-db bash-completion
+  # dpkg-shlibdeps, lintian, and bash-completion and zsh for the completion tests
+  help2man scdoc dpkg-dev file lintian man-db bash-completion zsh
 )
 
 missing=()
