@@ -59,6 +59,16 @@ codec=$(ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of
   "$work/out/sample.mp3")
 [[ $codec == mp3 ]] || fail "ffprobe reads the output as '$codec', not mp3"
 
+# The installed window loads its views: still running after 5 s, offscreen and without a session
+# bus (so it is its own instance), with no QML errors.
+app_status=0
+env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \
+  timeout 5 /usr/bin/tonbrook samples/sample.mp4 >"$work/app.log" 2>&1 || app_status=$?
+if [[ $app_status -ne 124 ]] || grep -q 'qrc:\|is not installed' "$work/app.log"; then
+  cat "$work/app.log" >&2
+  fail "the installed tonbrook did not start (status $app_status)"
+fi
+
 for page in /usr/share/man/man1/tonbrook-cli.1.gz /usr/share/man/man1/tonbrook.1.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' man --warnings -l "$page" 2>&1 >/dev/null)
   [[ -z $warnings ]] || fail "man warns on $page: $warnings"
