@@ -1,0 +1,245 @@
+#include "queue/waveform_store.h"
+
+#include "model/cover_art.h"
+#include "model/media_reader.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QMetaObject>
+
+#include <algorithm>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace tonbrook {
+
+namespace {
+
+constexpr quint32 fileMagic = 0x54575631; // "TWV1"
+
+// A small header, then the lowest and the highest samples, little-endian.
+bool writeEnvelope(const QString &path, const WaveformEnvelope &envelope)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QDataStream out(&file);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << fileMagic << envelope.startSeconds << envelope.secondsPerBucket
+        << quint32(envelope.bucketCount()) << envelope.problem;
+    for (const std::vector<qint16> *values : {&envelope.lowest, &envelope.highest})
+        for (const qint16 value : *values)
+            out << value;
+    return out.status() == QDataStream::Ok && file.flush();
+}
+
+std::optional<WaveformEnvelope> readEnvelope(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QDataStream in(&file);
+    in.setByteOrder(QDataStream::LittleEndian);
+    quint32 magic = 0;
+    quint32 count = 0;
+    WaveformEnvelope envelope;
+    in >> magic >> envelope.startSeconds >> envelope.secondsPerBucket >> count >> envelope.problem;
+    if (in.status() != QDataStream::Ok || magic != fileMagic ||
+        qint64(count) * 4 != file.size() - file.pos())
+        return std::nullopt;
+    for (std::vector<qint16> *values : {&envelope.lowest, &envelope.highest}) {
+        values->resize(count);
+        for (qint16 &value : *values)
+            in >> value;
+    }
+    if (in.status() != QDataStream::Ok)
+        return std::nullopt;
+    return envelope;
+}
+
+WaveformEnvelope flatEnvelope(double durationSeconds, const QString &problem)
+{
+    WaveformEnvelope envelope;
+    envelope.secondsPerBucket = std::max(0.0, durationSeconds) / overviewWaveformBuckets;
+    envelope.lowest.assign(overviewWaveformBuckets, 0);
+    envelope.highest.assign(overviewWaveformBuckets, 0);
+    envelope.problem = problem;
+    return envelope;
+}
+
+} // namespace
+
+WaveformStore::WaveformStore(QObject *parent)
+    : QObject(parent), m_worker([this](std::stop_token stop) { work(std::move(stop)); })
+{
+}
+
+WaveformStore::~WaveformStore()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_runningStop.request_stop();
+    }
+    m_worker.request_stop();
+    m_worker.join();
+    for (const QString &file : std::as_const(m_onDisk))
+        QFile::remove(file);
+}
+
+QString WaveformStore::keyOf(const QString &filePath, qint64 trackIndex)
+{
+    return filePath + u'\n' + QString::number(trackIndex);
+}
+
+std::optional<WaveformEnvelope> WaveformStore::envelope(const QString &filePath, qint64 trackIndex,
+                                                        double durationSeconds, bool urgent)
+{
+    const QString key = keyOf(filePath, trackIndex);
+    for (auto it = m_recent.begin(); it != m_recent.end(); ++it) {
+        if (it->first == key) {
+            m_recent.splice(m_recent.begin(), m_recent, it);
+            return m_recent.front().second;
+        }
+    }
+    if (const QString file = m_onDisk.value(key); !file.isEmpty()) {
+        if (std::optional<WaveformEnvelope> stored = readEnvelope(file)) {
+            keep(key, *stored);
+            return stored;
+        }
+        // Gone from the cache folder, or damaged there: made again.
+        m_onDisk.remove(key);
+        QFile::remove(file);
+    }
+
+    const std::lock_guard lock(m_mutex);
+    const auto matches = [&](const Request &request) {
+        return request.filePath == filePath && request.trackIndex == trackIndex;
+    };
+    if ((m_running && matches(*m_running)) ||
+        std::any_of(m_made.begin(), m_made.end(),
+                    [&](const Made &made) { return matches(made.request); }))
+        return std::nullopt;
+    const auto queued = std::find_if(m_pending.begin(), m_pending.end(), matches);
+    if (queued != m_pending.end()) {
+        if (urgent && queued != m_pending.begin()) {
+            const Request request = *queued;
+            m_pending.erase(queued);
+            m_pending.push_front(request);
+        }
+        return std::nullopt;
+    }
+    const Request request{filePath, trackIndex, durationSeconds};
+    if (urgent)
+        m_pending.push_front(request);
+    else
+        m_pending.push_back(request);
+    m_wake.notify_one();
+    return std::nullopt;
+}
+
+void WaveformStore::forget(const QString &filePath)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        std::erase_if(m_pending,
+                      [&](const Request &request) { return request.filePath == filePath; });
+        std::erase_if(m_made, [&](const Made &made) { return made.request.filePath == filePath; });
+        if (m_running && m_running->filePath == filePath)
+            m_runningStop.request_stop();
+    }
+    const QString prefix = filePath + u'\n';
+    std::erase_if(m_recent, [&](const auto &entry) { return entry.first.startsWith(prefix); });
+    for (auto it = m_onDisk.begin(); it != m_onDisk.end();) {
+        if (it.key().startsWith(prefix)) {
+            QFile::remove(it.value());
+            it = m_onDisk.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool WaveformStore::isIdle() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_pending.empty() && !m_running && m_made.empty();
+}
+
+void WaveformStore::work(std::stop_token stop)
+{
+    // Envelopes are for later; the window and the conversions go first.
+    ::setpriority(PRIO_PROCESS, ::gettid(), 10);
+    while (!stop.stop_requested()) {
+        Request request;
+        std::stop_token itemStop;
+        {
+            std::unique_lock lock(m_mutex);
+            if (!m_wake.wait(lock, stop, [this] { return !m_pending.empty(); }))
+                return;
+            request = m_pending.front();
+            m_pending.pop_front();
+            m_running = request;
+            m_runningStop = std::stop_source();
+            itemStop = m_runningStop.get_token();
+        }
+        std::optional<WaveformEnvelope> made;
+        try {
+            const auto asset = openMediaAsset(request.filePath);
+            const std::vector<MediaTrack> tracks = asset->loadTracks(MediaType::audio);
+            if (request.trackIndex >= 0 && request.trackIndex < qint64(tracks.size()))
+                made = computeWaveform(*asset, tracks[std::size_t(request.trackIndex)], 0.0,
+                                       request.durationSeconds, overviewWaveformBuckets, itemStop);
+            else
+                made = flatEnvelope(
+                    request.durationSeconds,
+                    QStringLiteral("The file has no audio track %1.").arg(request.trackIndex));
+        } catch (const std::exception &error) {
+            made = flatEnvelope(request.durationSeconds, QString::fromUtf8(error.what()));
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            m_running.reset();
+            if (!made || itemStop.stop_requested())
+                continue;
+            m_made.push_back({request, std::move(*made)});
+        }
+        // Only the call crosses threads; what was made waits under the lock.
+        QMetaObject::invokeMethod(this, &WaveformStore::collect, Qt::QueuedConnection);
+    }
+}
+
+void WaveformStore::collect()
+{
+    std::vector<Made> made;
+    {
+        const std::lock_guard lock(m_mutex);
+        made.swap(m_made);
+    }
+    const QString folder = cacheSessionFolder();
+    for (Made &item : made) {
+        const QString key = keyOf(item.request.filePath, item.request.trackIndex);
+        if (!folder.isEmpty()) {
+            const QString file = QDir(folder).filePath(
+                QStringLiteral("waveform-%1.bin")
+                    .arg(QString::fromLatin1(
+                        QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex())));
+            if (writeEnvelope(file, item.envelope))
+                m_onDisk.insert(key, file);
+        }
+        keep(key, item.envelope);
+        emit envelopeReady(item.request.filePath, item.request.trackIndex);
+    }
+}
+
+void WaveformStore::keep(const QString &key, const WaveformEnvelope &envelope)
+{
+    std::erase_if(m_recent, [&](const auto &entry) { return entry.first == key; });
+    m_recent.emplace_front(key, envelope);
+    while (m_recent.size() > std::size_t(keptInMemory))
+        m_recent.pop_back();
+}
+
+} // namespace tonbrook
