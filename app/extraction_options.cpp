@@ -1,5 +1,7 @@
 #include "extraction_options.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <array>
 
@@ -38,7 +40,7 @@ constexpr std::array<double, 4> offeredLoudness{-14.0, -16.0, -19.0, -23.0};
 
 QStringList ExtractionOptions::loudnessNames()
 {
-    QStringList names{QStringLiteral("Off")};
+    QStringList names{QCoreApplication::translate("ExtractionOptions", "Off")};
     for (const double target : offeredLoudness)
         names << QStringLiteral("\u2212%1 LUFS").arg(-target);
     return names;

@@ -2,6 +2,7 @@
 
 #include "extraction_options.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -105,7 +106,7 @@ QString JobView::statusSpeed() const
 
 QString JobView::statusEta() const
 {
-    return m_job ? m_job->status().eta() : QString();
+    return m_job ? m_job->etaString() : QString();
 }
 
 QString JobView::speedText() const
@@ -175,7 +176,7 @@ QString JobView::codecText() const
 {
     if (!hasFileInfo() || !m_job->fileInfo()->videoCodec)
         return {};
-    return QStringLiteral("Codec: ") + *m_job->fileInfo()->videoCodec;
+    return QCoreApplication::translate("JobView", "Codec: %1").arg(*m_job->fileInfo()->videoCodec);
 }
 
 QString JobView::headerFactsText() const
@@ -281,12 +282,14 @@ double JobView::fadeOutDuration() const
 
 QString JobView::fadeInText() const
 {
-    return QStringLiteral("Fade In: ") + formatFixed(fadeInDuration(), 1) + QLatin1Char('s');
+    return QCoreApplication::translate("JobView", "Fade In: %1s")
+        .arg(QLocale().toString(fadeInDuration(), 'f', 1));
 }
 
 QString JobView::fadeOutText() const
 {
-    return QStringLiteral("Fade Out: ") + formatFixed(fadeOutDuration(), 1) + QLatin1Char('s');
+    return QCoreApplication::translate("JobView", "Fade Out: %1s")
+        .arg(QLocale().toString(fadeOutDuration(), 'f', 1));
 }
 
 bool JobView::hasTrim() const
@@ -308,7 +311,8 @@ QString JobView::trimEndText() const
 
 QString JobView::trimEndPlaceholder() const
 {
-    return hasFileInfo() ? formatFixed(m_job->fileInfo()->duration, 1) : QStringLiteral("End");
+    return hasFileInfo() ? QLocale().toString(m_job->fileInfo()->duration, 'f', 1)
+                         : QCoreApplication::translate("JobView", "End");
 }
 
 void JobView::setBitrateIndex(int index)

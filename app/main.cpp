@@ -5,6 +5,8 @@
 #include "queue/conversion_queue.h"
 #include "shell_notices.h"
 
+#include "queue/ui_language.h"
+
 #include <QApplication>
 #include <QQmlApplicationEngine>
 #include <QWindow>
@@ -25,6 +27,7 @@ int main(int argc, char *argv[])
     QGuiApplication::setApplicationName(QStringLiteral("Tonbrook"));
     QGuiApplication::setOrganizationName(QStringLiteral("Tonbrook"));
     QGuiApplication::setDesktopFileName(tonbrook::ApplicationService::serviceName);
+    tonbrook::installTranslations();
     tonbrook::prepareQuickStyle();
     // A second launch ends here, its files handed to the running Tonbrook.
     QStringList arguments = app.arguments().mid(1);

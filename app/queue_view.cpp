@@ -106,9 +106,10 @@ bool QueueView::isEmpty() const
 QString QueueView::fileCountText() const
 {
     const qsizetype count = m_queue ? m_queue->jobs().size() : 0;
-    return QStringLiteral("%1 file%2 in queue")
-        .arg(count)
-        .arg(count == 1 ? QString() : QStringLiteral("s"));
+    // The singular on its own keeps the English exact without an English translation.
+    return count == 1
+               ? QCoreApplication::translate("QueueView", "%n file in queue", nullptr, 1)
+               : QCoreApplication::translate("QueueView", "%n files in queue", nullptr, int(count));
 }
 
 ConversionJob *QueueView::selectedJob() const
@@ -119,36 +120,38 @@ ConversionJob *QueueView::selectedJob() const
 QString QueueView::extractTitle() const
 {
     const int pending = m_queue ? m_queue->pendingCount() : 0;
-    return pending >= 1 ? QStringLiteral("Extract All (%1)").arg(pending)
-                        : QStringLiteral("Extract All");
+    return pending >= 1 ? QCoreApplication::translate("QueueView", "Extract All (%1)").arg(pending)
+                        : QCoreApplication::translate("QueueView", "Extract All");
 }
 
 QString QueueView::completedText() const
 {
-    return QStringLiteral("%1 Completed").arg(m_queue ? m_queue->completedCount() : 0);
+    return QCoreApplication::translate("QueueView", "%1 Completed")
+        .arg(m_queue ? m_queue->completedCount() : 0);
 }
 
 QString QueueView::extractingText() const
 {
-    return QStringLiteral("%1 Extracting...").arg(m_queue ? m_queue->activeCount() : 0);
+    return QCoreApplication::translate("QueueView", "%1 Extracting...")
+        .arg(m_queue ? m_queue->activeCount() : 0);
 }
 
 QString QueueView::saveToText() const
 {
-    QString place = QStringLiteral("Source Folder");
+    QString place = QCoreApplication::translate("QueueView", "Source Folder");
     if (m_queue && !m_queue->useSourceDirectory()) {
         const QUrl &folder = m_queue->customOutputFolder();
         place = folder.isEmpty()
-                    ? QStringLiteral("Custom Folder")
+                    ? QCoreApplication::translate("QueueView", "Custom Folder")
                     : QFileInfo(folder.adjusted(QUrl::StripTrailingSlash).path()).fileName();
     }
-    return QStringLiteral("Save to: ") + place;
+    return QCoreApplication::translate("QueueView", "Save to: %1").arg(place);
 }
 
 QString QueueView::outputFolderText() const
 {
     if (!m_queue || m_queue->customOutputFolder().isEmpty())
-        return QStringLiteral("No folder chosen");
+        return QCoreApplication::translate("QueueView", "No folder chosen");
     const QUrl &folder = m_queue->customOutputFolder();
     return folder.isLocalFile() ? folder.toLocalFile() : folder.toString();
 }
@@ -219,8 +222,10 @@ void QueueView::setDefaultEmbedCoverArt(bool value)
 
 QStringList QueueView::concurrencyNames()
 {
-    return {QStringLiteral("1 (Sequential)"), QStringLiteral("2 (Balanced)"),
-            QStringLiteral("4 (High Speed)"), QStringLiteral("8 (Maximum)")};
+    return {QCoreApplication::translate("QueueView", "1 (Sequential)"),
+            QCoreApplication::translate("QueueView", "2 (Balanced)"),
+            QCoreApplication::translate("QueueView", "4 (High Speed)"),
+            QCoreApplication::translate("QueueView", "8 (Maximum)")};
 }
 
 const QList<int> &QueueView::concurrencyLimits()
@@ -245,7 +250,8 @@ QStringList QueueView::videoNameFilters()
     QStringList patterns;
     for (const QString &extension : ConversionQueue::acceptedExtensions())
         patterns << QStringLiteral("*.") + extension << QStringLiteral("*.") + extension.toUpper();
-    return {QStringLiteral("Video Files (%1)").arg(patterns.join(QLatin1Char(' ')))};
+    return {QCoreApplication::translate("QueueView", "Video Files (%1)")
+                .arg(patterns.join(QLatin1Char(' ')))};
 }
 
 void QueueView::select(ConversionJob *job)

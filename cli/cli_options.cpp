@@ -88,7 +88,8 @@ public:
         const double number = value->trimmed().toDouble(&ok);
         if (!ok || !std::isfinite(number) || number < low || number > high)
             throw UsageError{
-                QStringLiteral("invalid value '%1' for --%2: expected %3 from %4 to %5")
+                QCoreApplication::translate(
+                    "CliOptions", "invalid value '%1' for --%2: expected %3 from %4 to %5")
                     .arg(*value, option.names().constLast(), unit, QString::number(low),
                          QString::number(high))};
         return number;
@@ -103,7 +104,9 @@ public:
         const qint64 number = value->trimmed().toLongLong(&ok);
         if (!ok || number < low || number > high)
             throw UsageError{
-                QStringLiteral("invalid value '%1' for --%2: expected a whole number from %3 to %4")
+                QCoreApplication::translate(
+                    "CliOptions",
+                    "invalid value '%1' for --%2: expected a whole number from %3 to %4")
                     .arg(*value, option.names().constLast(), QString::number(low),
                          QString::number(high))};
         return number;
@@ -118,7 +121,8 @@ public:
             return std::nullopt;
         const auto picked = pick(cases, word, *value);
         if (!picked)
-            throw UsageError{QStringLiteral("invalid value '%1' for --%2: expected one of %3")
+            throw UsageError{QCoreApplication::translate(
+                                 "CliOptions", "invalid value '%1' for --%2: expected one of %3")
                                  .arg(*value, option.names().constLast(), choices(cases, word))};
         return picked;
     }
@@ -152,20 +156,23 @@ Shard shardFromEnvironment(const QProcessEnvironment &environment, std::optional
     const auto number = [&](const char *name, qint64 low) {
         const auto value = wholeNumber(variable(name), low, std::numeric_limits<int>::max());
         if (!value)
-            throw UsageError{QStringLiteral("--shard auto: %1 is '%2', not a whole number of at "
-                                            "least %3")
+            throw UsageError{QCoreApplication::translate(
+                                 "CliOptions", "--shard auto: %1 is '%2', not a whole number of at "
+                                               "least %3")
                                  .arg(QLatin1String(name), variable(name))
                                  .arg(low)};
         return *value;
     };
     const auto check = [](qint64 index, qint64 count, const QString &from) {
         if (count > maximumShards)
-            throw UsageError{QStringLiteral("--shard auto: %1 parts are more than %2 (%3)")
+            throw UsageError{QCoreApplication::translate(
+                                 "CliOptions", "--shard auto: %1 parts are more than %2 (%3)")
                                  .arg(count)
                                  .arg(maximumShards)
                                  .arg(from)};
         if (index < 1 || index > count)
-            throw UsageError{QStringLiteral("--shard auto: part %1 is not one of 1 to %2 (%3)")
+            throw UsageError{QCoreApplication::translate(
+                                 "CliOptions", "--shard auto: part %1 is not one of 1 to %2 (%3)")
                                  .arg(index)
                                  .arg(count)
                                  .arg(from)};
@@ -185,8 +192,9 @@ Shard shardFromEnvironment(const QProcessEnvironment &environment, std::optional
                                  .arg(step)
                                  .arg(count);
         if (givenCount && *givenCount != count)
-            throw UsageError{QStringLiteral("--shard-count %1 disagrees with "
-                                            "SLURM_ARRAY_TASK_COUNT=%2")
+            throw UsageError{QCoreApplication::translate("CliOptions",
+                                                         "--shard-count %1 disagrees with "
+                                                         "SLURM_ARRAY_TASK_COUNT=%2")
                                  .arg(*givenCount)
                                  .arg(count)};
         // Only one evenly stepped range numbers its tasks 1 to N. Slurm gives a list
@@ -196,12 +204,14 @@ Shard shardFromEnvironment(const QProcessEnvironment &environment, std::optional
                               (variable("SLURM_ARRAY_TASK_MAX").isEmpty() ||
                                number("SLURM_ARRAY_TASK_MAX", 0) == first + (count - 1) * step);
         if (!oneRange)
-            throw UsageError{QStringLiteral("--shard auto: the job array is not one evenly "
+            throw UsageError{
+                QCoreApplication::translate("CliOptions",
+                                            "--shard auto: the job array is not one evenly "
                                             "stepped range (%1, SLURM_ARRAY_TASK_MAX=%2); submit "
                                             "it as one range such as --array=1-%3, or give "
                                             "--shard K/N")
-                                 .arg(from, variable("SLURM_ARRAY_TASK_MAX"))
-                                 .arg(count)};
+                    .arg(from, variable("SLURM_ARRAY_TASK_MAX"))
+                    .arg(count)};
         return check((id - first) / step + 1, count, from);
     }
     if (!variable("JOB_COMPLETION_INDEX").isEmpty()) {
@@ -212,15 +222,17 @@ Shard shardFromEnvironment(const QProcessEnvironment &environment, std::optional
         else if (!variable("TONBROOK_SHARD_COUNT").isEmpty())
             count = number("TONBROOK_SHARD_COUNT", 1);
         else
-            throw UsageError{QStringLiteral("--shard auto: JOB_COMPLETION_INDEX is set but not "
-                                            "the number of parts: give --shard-count or set "
-                                            "TONBROOK_SHARD_COUNT")};
+            throw UsageError{QCoreApplication::translate(
+                "CliOptions", "--shard auto: JOB_COMPLETION_INDEX is set but not "
+                              "the number of parts: give --shard-count or set "
+                              "TONBROOK_SHARD_COUNT")};
         return check(index + 1, count,
                      QStringLiteral("JOB_COMPLETION_INDEX=%1 of %2").arg(index).arg(count));
     }
-    throw UsageError{QStringLiteral("--shard auto: no Slurm job array (SLURM_ARRAY_TASK_ID) and "
-                                    "no Kubernetes indexed job (JOB_COMPLETION_INDEX) in the "
-                                    "environment; give --shard K/N instead")};
+    throw UsageError{QCoreApplication::translate(
+        "CliOptions", "--shard auto: no Slurm job array (SLURM_ARRAY_TASK_ID) and "
+                      "no Kubernetes indexed job (JOB_COMPLETION_INDEX) in the "
+                      "environment; give --shard K/N instead")};
 }
 
 // "K/N" with 1 <= K <= N, or "auto".
@@ -230,19 +242,22 @@ std::optional<Shard> readShard(const std::optional<QString> &value,
 {
     if (!value) {
         if (givenCount)
-            throw UsageError{QStringLiteral("--shard-count is only read with --shard auto")};
+            throw UsageError{QCoreApplication::translate(
+                "CliOptions", "--shard-count is only read with --shard auto")};
         return std::nullopt;
     }
     if (value->trimmed().compare(u"auto", Qt::CaseInsensitive) == 0)
         return shardFromEnvironment(environment, givenCount);
     if (givenCount)
-        throw UsageError{QStringLiteral("--shard-count is only read with --shard auto")};
+        throw UsageError{QCoreApplication::translate(
+            "CliOptions", "--shard-count is only read with --shard auto")};
     const QStringList parts = value->split(u'/');
     const auto count = parts.size() == 2 ? wholeNumber(parts[1], 1, maximumShards) : std::nullopt;
     const auto index = count ? wholeNumber(parts[0], 1, *count) : std::nullopt;
     if (!index)
-        throw UsageError{QStringLiteral("invalid value '%1' for --shard: expected K/N, part K "
-                                        "of N with 1 <= K <= N <= %2, or auto")
+        throw UsageError{QCoreApplication::translate(
+                             "CliOptions", "invalid value '%1' for --shard: expected K/N, part K "
+                                           "of N with 1 <= K <= N <= %2, or auto")
                              .arg(*value)
                              .arg(maximumShards)};
     return Shard{int(*index), int(*count)};
@@ -253,93 +268,140 @@ std::optional<Shard> readShard(const std::optional<QString> &value,
 ParsedCommandLine parseCommandLine(const QStringList &arguments,
                                    const QProcessEnvironment &environment)
 {
-    const QString seconds = QStringLiteral("seconds");
+    const QString seconds = QCoreApplication::translate("CliOptions", "seconds");
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Extracts the audio of video files into MP3 files.\n"
-                       "Every file and every video file found in a folder (recursively, hidden "
-                       "items skipped) becomes one conversion.\n"
-                       "Exit status: 0 all converted, 1 some failed, 2 usage error or nothing to "
-                       "convert, 130 interrupted."));
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "CliOptions", "Extracts the audio of video files into MP3 files.\n"
+                      "Every file and every video file found in a folder (recursively, hidden "
+                      "items skipped) becomes one conversion.\n"
+                      "Exit status: 0 all converted, 1 some failed, 2 usage error or nothing to "
+                      "convert, 130 interrupted."));
 
-    const QCommandLineOption outputDir({"o", "output-dir"},
-                                       "Write every MP3 into <dir> (created when missing) instead "
-                                       "of next to its source.",
-                                       "dir");
+    const QCommandLineOption outputDir(
+        {"o", "output-dir"},
+        QCoreApplication::translate("CliOptions",
+                                    "Write every MP3 into <dir> (created when missing) instead "
+                                    "of next to its source."),
+        "dir");
     const QCommandLineOption bitrate(
         {"b", "bitrate"},
-        "Bitrate: " + choices(BitrateOption::allCases(), bitrateWord) + " (default 320).", "opt");
+        QCoreApplication::translate("CliOptions", "Bitrate: %1 (default 320).")
+            .arg(choices(BitrateOption::allCases(), bitrateWord)),
+        "opt");
     const QCommandLineOption sampleRate(
         {"r", "sample-rate"},
-        "Sample rate: " + choices(SampleRateOption::allCases(), sampleRateWord) +
-            " (default auto).",
+        QCoreApplication::translate("CliOptions", "Sample rate: %1 (default auto).")
+            .arg(choices(SampleRateOption::allCases(), sampleRateWord)),
         "opt");
     const QCommandLineOption channels(
         {"c", "channels"},
-        "Channels: " + choices(AudioChannelOption::allCases(), channelWord) + " (default auto).",
+        QCoreApplication::translate("CliOptions", "Channels: %1 (default auto).")
+            .arg(choices(AudioChannelOption::allCases(), channelWord)),
         "opt");
-    const QCommandLineOption normalize({"n", "normalize"}, "Normalise the peak level.");
-    const QCommandLineOption gain({"g", "gain"}, "Volume gain in decibels (default 0).", "dB");
+    const QCommandLineOption normalize(
+        {"n", "normalize"}, QCoreApplication::translate("CliOptions", "Normalise the peak level."));
+    const QCommandLineOption gain(
+        {"g", "gain"},
+        QCoreApplication::translate("CliOptions", "Volume gain in decibels (default 0)."), "dB");
     const QCommandLineOption loudness(
         "loudness",
-        QStringLiteral("Normalise the loudness (EBU R128) to <LUFS>, from %1 to %2; %3 suits most "
-                       "players. Takes the place of --normalize. The true peak stays under -1 "
-                       "dBTP, so a loud target may be missed unless --limiter is given.")
+        QCoreApplication::translate(
+            "CliOptions",
+            "Normalise the loudness (EBU R128) to <LUFS>, from %1 to %2; %3 suits most "
+            "players. Takes the place of --normalize. The true peak stays under -1 "
+            "dBTP, so a loud target may be missed unless --limiter is given.")
             .arg(lowestLoudnessTarget)
             .arg(highestLoudnessTarget)
             .arg(suggestedLoudnessTarget),
         "LUFS");
     const QCommandLineOption limiter(
-        "limiter", "With --loudness: hold the true peak under -1 dBTP with a limiter, so that a "
-                   "loud target is met.");
+        "limiter",
+        QCoreApplication::translate(
+            "CliOptions",
+            "With --loudness: hold the true peak under -1 dBTP with a limiter, so that a "
+            "loud target is met."));
     const QCommandLineOption replayGain(
-        "replaygain", "Measure the loudness for ReplayGain tags also without --loudness (with it, "
-                      "they are written anyway).");
-    const QCommandLineOption start("start", "Start at <s> seconds into the source.", "s");
-    const QCommandLineOption end("end", "End at <s> seconds into the source.", "s");
-    const QCommandLineOption fadeIn("fade-in", "Fade in over <s> seconds.", "s");
-    const QCommandLineOption fadeOut("fade-out", "Fade out over <s> seconds.", "s");
-    const QCommandLineOption noCoverArt("no-cover-art", "Do not embed cover art.");
-    const QCommandLineOption track({"t", "track"}, "Zero-based audio track (default 0).", "n");
-    const QCommandLineOption title("title", "Title tag for every file.", "text");
-    const QCommandLineOption artist("artist", "Artist tag for every file.", "text");
-    const QCommandLineOption album("album", "Album tag for every file.", "text");
-    const QCommandLineOption year("year", "Year tag for every file.", "text");
-    const QCommandLineOption genre("genre", "Genre tag for every file.", "text");
-    const QCommandLineOption comment("comment", "Comment tag for every file.", "text");
-    const QCommandLineOption jobs({"j", "jobs"},
-                                  QStringLiteral("Concurrent conversions, %1 to %2 (default 2).")
-                                      .arg(minimumJobs)
-                                      .arg(maximumJobs),
-                                  "n");
+        "replaygain",
+        QCoreApplication::translate(
+            "CliOptions",
+            "Measure the loudness for ReplayGain tags also without --loudness (with it, "
+            "they are written anyway)."));
+    const QCommandLineOption start(
+        "start", QCoreApplication::translate("CliOptions", "Start at <s> seconds into the source."),
+        "s");
+    const QCommandLineOption end(
+        "end", QCoreApplication::translate("CliOptions", "End at <s> seconds into the source."),
+        "s");
+    const QCommandLineOption fadeIn(
+        "fade-in", QCoreApplication::translate("CliOptions", "Fade in over <s> seconds."), "s");
+    const QCommandLineOption fadeOut(
+        "fade-out", QCoreApplication::translate("CliOptions", "Fade out over <s> seconds."), "s");
+    const QCommandLineOption noCoverArt(
+        "no-cover-art", QCoreApplication::translate("CliOptions", "Do not embed cover art."));
+    const QCommandLineOption track(
+        {"t", "track"},
+        QCoreApplication::translate("CliOptions", "Zero-based audio track (default 0)."), "n");
+    const QCommandLineOption title(
+        "title", QCoreApplication::translate("CliOptions", "Title tag for every file."), "text");
+    const QCommandLineOption artist(
+        "artist", QCoreApplication::translate("CliOptions", "Artist tag for every file."), "text");
+    const QCommandLineOption album(
+        "album", QCoreApplication::translate("CliOptions", "Album tag for every file."), "text");
+    const QCommandLineOption year(
+        "year", QCoreApplication::translate("CliOptions", "Year tag for every file."), "text");
+    const QCommandLineOption genre(
+        "genre", QCoreApplication::translate("CliOptions", "Genre tag for every file."), "text");
+    const QCommandLineOption comment(
+        "comment", QCoreApplication::translate("CliOptions", "Comment tag for every file."),
+        "text");
+    const QCommandLineOption jobs(
+        {"j", "jobs"},
+        QCoreApplication::translate("CliOptions", "Concurrent conversions, %1 to %2 (default 2).")
+            .arg(minimumJobs)
+            .arg(maximumJobs),
+        "n");
     const QCommandLineOption threads(
         "threads",
-        QStringLiteral("Encoder threads all conversions share: auto (default, one per hardware "
-                       "thread) or %1 to %2; a long file is encoded on several at once.")
+        QCoreApplication::translate(
+            "CliOptions", "Encoder threads all conversions share: auto (default, one per hardware "
+                          "thread) or %1 to %2; a long file is encoded on several at once.")
             .arg(minimumThreads)
             .arg(maximumThreads),
         "n");
     const QCommandLineOption shard(
         "shard",
-        "Convert only part K of N (1 <= K <= N) of the files: the file at zero-based position i "
-        "of the whole set, in the order they are taken, belongs to part (i mod N) + 1. Outputs "
-        "are named over the whole set, so N runs write what one run would. 'auto' reads the "
-        "part from a Slurm job array or a Kubernetes indexed job.",
+        QCoreApplication::translate(
+            "CliOptions",
+            "Convert only part K of N (1 <= K <= N) of the files: the file at zero-based position "
+            "i "
+            "of the whole set, in the order they are taken, belongs to part (i mod N) + 1. Outputs "
+            "are named over the whole set, so N runs write what one run would. 'auto' reads the "
+            "part from a Slurm job array or a Kubernetes indexed job."),
         "K/N|auto");
     const QCommandLineOption shardCount(
         "shard-count",
-        "With --shard auto in a Kubernetes indexed job: the number of parts (else read from "
-        "TONBROOK_SHARD_COUNT).",
+        QCoreApplication::translate(
+            "CliOptions",
+            "With --shard auto in a Kubernetes indexed job: the number of parts (else read from "
+            "TONBROOK_SHARD_COUNT)."),
         "n");
     const QCommandLineOption overwrite(
         "overwrite",
-        "Replace a file at an output that Tonbrook did not write (by default it stays, and the "
-        "MP3 is numbered past it: 'name (2).mp3').");
+        QCoreApplication::translate(
+            "CliOptions",
+            "Replace a file at an output that Tonbrook did not write (by default it stays, and the "
+            "MP3 is numbered past it: 'name (2).mp3')."));
     const QCommandLineOption inspect(
-        "inspect", "Only inspect: print one JSON array describing the files, convert nothing.");
-    const QCommandLineOption json("json", "Print one JSON object per line for each event.");
-    const QCommandLineOption quiet({"q", "quiet"},
-                                   "Print only failures and the final summary line.");
+        "inspect",
+        QCoreApplication::translate(
+            "CliOptions",
+            "Only inspect: print one JSON array describing the files, convert nothing."));
+    const QCommandLineOption json(
+        "json", QCoreApplication::translate("CliOptions",
+                                            "Print one JSON object per line for each event."));
+    const QCommandLineOption quiet(
+        {"q", "quiet"}, QCoreApplication::translate(
+                            "CliOptions", "Print only failures and the final summary line."));
     parser.addOptions({outputDir,  bitrate,    sampleRate, channels, normalize, gain,
                        loudness,   limiter,    replayGain, start,    end,       fadeIn,
                        fadeOut,    noCoverArt, track,      title,    artist,    album,
@@ -347,7 +409,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
                        shardCount, overwrite,  inspect,    json,     quiet});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument("files", "Video files or folders.", "<file or folder>...");
+    parser.addPositionalArgument(
+        "files", QCoreApplication::translate("CliOptions", "Video files or folders."),
+        QCoreApplication::translate("CliOptions", "<file or folder>..."));
 
     ParsedCommandLine result;
     if (!parser.parse(arguments)) {
@@ -379,13 +443,15 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
         if (const auto value = read.choice(channels, AudioChannelOption::allCases(), channelWord))
             settings.channels = *value;
         settings.normalizePeak = parser.isSet(normalize);
-        settings.volumeGainDb =
-            read.number(gain, -maximumGainDb, maximumGainDb, "decibels").value_or(0.0);
+        settings.volumeGainDb = read.number(gain, -maximumGainDb, maximumGainDb,
+                                            QCoreApplication::translate("CliOptions", "decibels"))
+                                    .value_or(0.0);
         settings.loudnessTarget =
             read.number(loudness, lowestLoudnessTarget, highestLoudnessTarget, "LUFS");
         settings.loudnessLimiter = parser.isSet(limiter);
         if (settings.loudnessLimiter && !settings.loudnessTarget)
-            throw UsageError{QStringLiteral("--limiter needs --loudness")};
+            throw UsageError{
+                QCoreApplication::translate("CliOptions", "--limiter needs --loudness")};
         settings.writeReplayGain = parser.isSet(replayGain);
         settings.trimStartSeconds = read.number(start, 0.0, maximumSeconds, seconds);
         settings.trimEndSeconds = read.number(end, 0.0, maximumSeconds, seconds);
@@ -395,8 +461,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
         settings.selectedTrackIndex = read.integer(track, 0, 1 << 20).value_or(0);
         if (settings.trimStartSeconds && settings.trimEndSeconds &&
             *settings.trimEndSeconds <= *settings.trimStartSeconds)
-            throw UsageError{QStringLiteral("invalid value '%1' for --end: must be after --start")
-                                 .arg(parser.value(end))};
+            throw UsageError{
+                QCoreApplication::translate("CliOptions",
+                                            "invalid value '%1' for --end: must be after --start")
+                    .arg(parser.value(end))};
 
         options.tags = {read.text(title), read.text(artist), read.text(album),
                         read.text(year),  read.text(genre),  read.text(comment)};
@@ -406,18 +474,20 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
             bool ok = false;
             const int number = value->trimmed().toInt(&ok);
             if (!ok || number < minimumThreads || number > maximumThreads)
-                throw UsageError{QStringLiteral("invalid value '%1' for --threads: expected auto "
+                throw UsageError{
+                    QCoreApplication::translate("CliOptions",
+                                                "invalid value '%1' for --threads: expected auto "
                                                 "or a whole number from %2 to %3")
-                                     .arg(*value, QString::number(minimumThreads),
-                                          QString::number(maximumThreads))};
+                        .arg(*value, QString::number(minimumThreads),
+                             QString::number(maximumThreads))};
             options.threads = number;
         }
         options.shard =
             readShard(read.text(shard), read.integer(shardCount, 1, maximumShards), environment);
         if (const auto dir = read.text(outputDir)) {
             if (dir->isEmpty())
-                throw UsageError{
-                    QStringLiteral("invalid value '' for --output-dir: expected a folder")};
+                throw UsageError{QCoreApplication::translate(
+                    "CliOptions", "invalid value '' for --output-dir: expected a folder")};
             options.outputDir = QDir::cleanPath(QFileInfo(*dir).absoluteFilePath());
         }
     } catch (const UsageError &error) {
@@ -432,7 +502,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments,
     options.inputs = parser.positionalArguments();
     if (options.inputs.isEmpty()) {
         result.action = ParsedCommandLine::Action::usageError;
-        result.text = QStringLiteral("no files or folders given");
+        result.text = QCoreApplication::translate("CliOptions", "no files or folders given");
     }
     return result;
 }

@@ -2,8 +2,10 @@
 
 #include "queue/conversion_job.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -159,11 +161,12 @@ QString elide(const QString &text, int width)
 
 QString summaryLine(int completed, int failed, int cancelled, double seconds)
 {
-    return QStringLiteral("%1 completed, %2 failed, %3 cancelled in %4 s")
+    return QCoreApplication::translate("CliSession",
+                                       "%1 completed, %2 failed, %3 cancelled in %4 s")
         .arg(completed)
         .arg(failed)
         .arg(cancelled)
-        .arg(QString::number(seconds, 'f', 1));
+        .arg(QLocale().toString(seconds, 'f', 1));
 }
 
 } // namespace tonbrook::cli

@@ -5,6 +5,7 @@
 #include "model/output_mark.h"
 #include "queue/conversion_queue.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -92,8 +93,10 @@ bool CliSession::prepareOutputFolder()
     if (error || !QFileInfo(folder).isDir()) {
         const std::string reason =
             systemErrorSentence(error ? error.value() : int(std::errc::not_a_directory));
-        writeErr(QStringLiteral("tonbrook-cli: cannot create the output folder '%1'. %2\n")
-                     .arg(folder, QString::fromStdString(reason))
+        writeErr((QCoreApplication::translate(
+                      "CliSession", "tonbrook-cli: cannot create the output folder '%1'. %2")
+                      .arg(folder, QString::fromStdString(reason)) +
+                  u'\n')
                      .toUtf8());
         return false;
     }
@@ -118,7 +121,11 @@ void CliSession::start()
     }
 
     if (addInputs() == 0) {
-        writeErr("tonbrook-cli: no supported video files among the arguments (see --help)\n");
+        writeErr((QCoreApplication::translate(
+                      "CliSession",
+                      "tonbrook-cli: no supported video files among the arguments (see --help)") +
+                  u'\n')
+                     .toUtf8());
         finish(exitUsage);
         return;
     }
@@ -177,15 +184,19 @@ qsizetype CliSession::addInputs()
             continue;
         QString reason;
         if (!item.exists())
-            reason = QStringLiteral("no such file or folder");
+            reason = QCoreApplication::translate("CliSession", "no such file or folder");
         else if (item.isDir())
-            reason = QStringLiteral("no new supported video files inside");
+            reason =
+                QCoreApplication::translate("CliSession", "no new supported video files inside");
         else if (!ConversionQueue::acceptedExtensions().contains(item.suffix().toLower()))
-            reason = QStringLiteral("not a supported video file (%1)")
+            reason = QCoreApplication::translate("CliSession", "not a supported video file (%1)")
                          .arg(ConversionQueue::acceptedExtensions().join(QStringLiteral(", ")));
         else
             continue; // the same file given twice
-        writeErr(QStringLiteral("tonbrook-cli: skipping '%1': %2\n").arg(input, reason).toUtf8());
+        writeErr((QCoreApplication::translate("CliSession", "tonbrook-cli: skipping '%1': %2")
+                      .arg(input, reason) +
+                  u'\n')
+                     .toUtf8());
     }
 
     // Every file is named in order as if all were queued, by the queue's own numbering rule;
@@ -358,13 +369,14 @@ void CliSession::reportCompleted(ConversionJob *job)
         writeOut(jsonLine(completedEvent(*job)));
     } else if (!m_options.quiet) {
         eraseBars();
-        writeOut(QStringLiteral("completed: %1 -> %2 (%3, %4, %5)\n")
-                     .arg(sourcePath(job), status.outputURL().toLocalFile(),
-                          job->writtenBitrateName(),
-                          QLocale::c().formattedDataSize(status.outputSize(), 1,
-                                                         QLocale::DataSizeSIFormat),
-                          formatDuration(status.duration()))
-                     .toUtf8());
+        writeOut(
+            (QCoreApplication::translate("CliSession", "completed: %1 -> %2 (%3, %4, %5)")
+                 .arg(
+                     sourcePath(job), status.outputURL().toLocalFile(), job->writtenBitrateName(),
+                     QLocale().formattedDataSize(status.outputSize(), 1, QLocale::DataSizeSIFormat),
+                     formatDuration(status.duration())) +
+             u'\n')
+                .toUtf8());
         if (!job->resultNote().isEmpty())
             writeOut(QStringLiteral("  %1\n").arg(job->resultNote()).toUtf8());
     }
@@ -377,7 +389,10 @@ void CliSession::reportFailed(ConversionJob *job, const QString &error)
     ++m_failed;
     if (m_options.json && !m_options.inspectOnly)
         writeOut(jsonLine(failedEvent(*job, error)));
-    writeErr(QStringLiteral("failed: %1: %2\n").arg(sourcePath(job), error).toUtf8());
+    writeErr(
+        (QCoreApplication::translate("CliSession", "failed: %1: %2").arg(sourcePath(job), error) +
+         u'\n')
+            .toUtf8());
 }
 
 void CliSession::reportCancelled(ConversionJob *job)
@@ -388,7 +403,9 @@ void CliSession::reportCancelled(ConversionJob *job)
         writeOut(jsonLine(cancelledEvent(*job)));
     } else if (!m_options.quiet) {
         eraseBars();
-        writeOut(QStringLiteral("cancelled: %1\n").arg(sourcePath(job)).toUtf8());
+        writeOut((QCoreApplication::translate("CliSession", "cancelled: %1").arg(sourcePath(job)) +
+                  u'\n')
+                     .toUtf8());
     }
     m_barsDirty = true;
 }
@@ -483,7 +500,7 @@ void CliSession::finish(int exitStatus)
         } else {
             QString line = summaryLine(m_completed, m_failed, m_cancelled, seconds);
             if (m_options.shard)
-                line += QStringLiteral(", shard %1 of %2")
+                line += QCoreApplication::translate("CliSession", ", shard %1 of %2")
                             .arg(m_options.shard->index)
                             .arg(m_options.shard->count);
             writeOut((line + u'\n').toUtf8());
@@ -520,22 +537,24 @@ void CliSession::drawBars()
                      .arg(progressBar(status.progress(), barWidth))
                      .arg(int(status.progress() * 100.0), 3)
                      .arg(status.speed(), 6)
-                     .arg(status.eta());
+                     .arg(job->etaString());
     }
     const int total = int(m_queue->jobs().size());
     QString overall;
     if (m_phase == Phase::inspecting) {
-        overall = QStringLiteral("Inspecting %1 of %2 files...").arg(inspecting).arg(total);
+        overall = QCoreApplication::translate("CliSession", "Inspecting %1 of %2 files...")
+                      .arg(inspecting)
+                      .arg(total);
     } else {
-        overall = QStringLiteral("%1  %2 %3%  %4/%5 done, %6 running")
-                      .arg(QStringLiteral("Overall"), -nameWidth)
+        overall = QCoreApplication::translate("CliSession", "%1  %2 %3%  %4/%5 done, %6 running")
+                      .arg(QCoreApplication::translate("CliSession", "Overall"), -nameWidth)
                       .arg(progressBar(m_queue->overallProgress(), barWidth))
                       .arg(int(m_queue->overallProgress() * 100.0), 3)
                       .arg(m_completed + m_failed + m_cancelled)
                       .arg(total)
                       .arg(running);
         if (m_failed > 0)
-            overall += QStringLiteral(", %1 failed").arg(m_failed);
+            overall += QCoreApplication::translate("CliSession", ", %1 failed").arg(m_failed);
     }
     lines << overall;
 

@@ -4,6 +4,8 @@
 #include "model/cover_art.h"
 #include "signal_relay.h"
 
+#include "queue/ui_language.h"
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -20,6 +22,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tonbrook-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TONBROOK_VERSION));
+    tonbrook::installTranslations();
     SignalRelay relay;
 
     const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments());
@@ -29,7 +32,12 @@ int main(int argc, char **argv)
         std::fputs(parsed.text.toUtf8().constData(), stdout);
         return 0;
     case ParsedCommandLine::Action::usageError:
-        std::fprintf(stderr, "tonbrook-cli: %s (see --help)\n", parsed.text.toUtf8().constData());
+        std::fputs((QCoreApplication::translate("CliSession", "tonbrook-cli: %1 (see --help)")
+                        .arg(parsed.text) +
+                    u'\n')
+                       .toUtf8()
+                       .constData(),
+                   stderr);
         return CliSession::exitUsage;
     case ParsedCommandLine::Action::run:
         break;

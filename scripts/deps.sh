@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   # Qt 6.4
   qt6-base-dev qt6-base-dev-tools
+  # translations: lupdate and lrelease with their CMake functions, Qt's own texts for its dialogs
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   # media reading (FFmpeg 5.1) and MP3 encoding (LAME 3.100)
   libavformat-dev libavcodec-dev libswresample-dev libswscale-dev libavutil-dev
   libmp3lame-dev

@@ -63,14 +63,14 @@ Control {
                 objectName: "showInFileManagerButton"
                 symbol: "folder"
                 symbolSize: 12
-                helpText: "Show in File Manager"
+                helpText: qsTr("Show in File Manager")
                 onClicked: DesktopServices.revealFile(root.audioURL)
             }
             PlainIconButton {
                 objectName: "shareButton"
                 symbol: "square.and.arrow.up"
                 symbolSize: 12
-                helpText: "Share MP3"
+                helpText: qsTr("Share MP3")
                 onClicked: DesktopServices.shareFile(root.audioURL)
             }
         }
@@ -119,7 +119,7 @@ Control {
                 objectName: "skipBackButton"
                 symbol: "gobackward.10"
                 symbolSize: 14
-                helpText: "Back 10 Seconds"
+                helpText: qsTr("Back 10 Seconds")
                 onClicked: player.skipBackward()
             }
             PlainIconButton {
@@ -129,14 +129,14 @@ Control {
                 symbolGradient: Theme.primaryGradient
                 enabled: player.hasOutputDevice
                 opacity: enabled ? 1.0 : 0.4
-                helpText: enabled ? (player.isPlaying ? "Pause" : "Play") : noDevice.text
+                helpText: enabled ? (player.isPlaying ? qsTr("Pause") : qsTr("Play")) : noDevice.text
                 onClicked: player.togglePlay()
             }
             PlainIconButton {
                 objectName: "skipForwardButton"
                 symbol: "goforward.10"
                 symbolSize: 14
-                helpText: "Forward 10 Seconds"
+                helpText: qsTr("Forward 10 Seconds")
                 onClicked: player.skipForward()
             }
             Item {
@@ -167,7 +167,7 @@ Control {
             objectName: "noDeviceLabel"
             Layout.fillWidth: true
             visible: !player.hasOutputDevice
-            text: "No audio output device"
+            text: qsTr("No audio output device")
             wrapMode: Text.Wrap
         }
     }

@@ -93,7 +93,7 @@ Item {
             Label {
                 objectName: "dropTitle"
                 Layout.alignment: Qt.AlignHCenter
-                text: zone.isTargeted ? "Drop Videos to Convert" : "Drag & Drop Video Files"
+                text: zone.isTargeted ? qsTr("Drop Videos to Convert") : qsTr("Drag & Drop Video Files")
                 font.pixelSize: 22
                 font.bold: true
                 color: Theme.primaryText
@@ -104,7 +104,7 @@ Item {
 
                 Label {
                     Layout.alignment: Qt.AlignHCenter
-                    text: "Supports MOV, MP4, M4V, MKV, AVI, ProRes, and more."
+                    text: qsTr("Supports MOV, MP4, M4V, MKV, AVI, ProRes, and more.")
                     font.pixelSize: 12
                     color: Theme.secondary
                 }
@@ -126,7 +126,7 @@ Item {
 
                 DropZoneButton {
                     objectName: "browseFilesButton"
-                    text: "Browse Video Files..."
+                    text: qsTr("Browse Video Files...")
                     symbol: "plus.circle.fill"
                     prominent: true
                     font.weight: Font.DemiBold
@@ -135,7 +135,7 @@ Item {
                 }
                 DropZoneButton {
                     objectName: "addFolderButton"
-                    text: "Add Folder..."
+                    text: qsTr("Add Folder...")
                     symbol: "folder.badge.plus"
                     font.weight: Font.Medium
                     horizontalPadding: 14

@@ -52,9 +52,9 @@ ScrollView {
 
     Platform.FileDialog {
         id: artDialog
-        title: "Choose Custom Art"
+        title: qsTr("Choose Custom Art")
         fileMode: Platform.FileDialog.OpenFile
-        nameFilters: ["Images (*.png *.jpg *.jpeg *.gif *.bmp *.webp *.tif *.tiff *.heic *.heif)"]
+        nameFilters: [qsTr("Images (*.png *.jpg *.jpeg *.gif *.bmp *.webp *.tif *.tiff *.heic *.heif)")]
         onAccepted: view.loadCoverArt(file)
     }
 
@@ -152,7 +152,7 @@ ScrollView {
 
                 SectionHeading {
                     symbol: "slider.horizontal.3"
-                    label: "Audio Settings"
+                    label: qsTr("Audio Settings")
                 }
                 ColumnLayout {
                     objectName: "trackPicker"
@@ -161,12 +161,12 @@ ScrollView {
                     spacing: 4
 
                     Caption {
-                        text: "Audio Track"
+                        text: qsTr("Audio Track")
                     }
                     ComboBox {
                         objectName: "trackCombo"
                         Layout.fillWidth: true
-                        Accessible.name: "Audio Track"
+                        Accessible.name: qsTr("Audio Track")
                         model: view.audioTrackNames
                         currentIndex: view.selectedTrackPosition
                         onActivated: (index) => view.selectedTrackPosition = index
@@ -177,12 +177,12 @@ ScrollView {
                     spacing: 4
 
                     Caption {
-                        text: "MP3 Bitrate"
+                        text: qsTr("MP3 Bitrate")
                     }
                     ComboBox {
                         objectName: "bitrateCombo"
                         Layout.fillWidth: true
-                        Accessible.name: "Bitrate"
+                        Accessible.name: qsTr("Bitrate")
                         model: Options.bitrateNames
                         currentIndex: view.bitrateIndex
                         onActivated: (index) => view.bitrateIndex = index
@@ -197,12 +197,12 @@ ScrollView {
                         spacing: 4
 
                         Caption {
-                            text: "Sample Rate"
+                            text: qsTr("Sample Rate")
                         }
                         ComboBox {
                             objectName: "sampleRateCombo"
                             Layout.fillWidth: true
-                            Accessible.name: "Sample Rate"
+                            Accessible.name: qsTr("Sample Rate")
                             model: Options.sampleRateNames
                             currentIndex: view.sampleRateIndex
                             onActivated: (index) => view.sampleRateIndex = index
@@ -213,12 +213,12 @@ ScrollView {
                         spacing: 4
 
                         Caption {
-                            text: "Channels"
+                            text: qsTr("Channels")
                         }
                         ComboBox {
                             objectName: "channelsCombo"
                             Layout.fillWidth: true
-                            Accessible.name: "Channels"
+                            Accessible.name: qsTr("Channels")
                             model: Options.channelNames
                             currentIndex: view.channelsIndex
                             onActivated: (index) => view.channelsIndex = index
@@ -237,7 +237,7 @@ ScrollView {
 
                 SectionHeading {
                     symbol: "scissors"
-                    label: "Trimming & Audio Effects"
+                    label: qsTr("Trimming & Audio Effects")
                 }
                 ColumnLayout {
                     Layout.fillWidth: true
@@ -247,7 +247,7 @@ ScrollView {
                         Layout.fillWidth: true
 
                         Caption {
-                            text: "Trim Audio Range (Seconds)"
+                            text: qsTr("Trim Audio Range (Seconds)")
                         }
                         Item {
                             Layout.fillWidth: true
@@ -255,10 +255,10 @@ ScrollView {
                         AbstractButton {
                             objectName: "resetTrimButton"
                             visible: view.hasTrim
-                            text: "Reset"
+                            text: qsTr("Reset")
                             padding: 0
                             contentItem: Label {
-                                text: "Reset"
+                                text: qsTr("Reset")
                                 font.pixelSize: 10
                                 color: Theme.accent
                             }
@@ -269,7 +269,7 @@ ScrollView {
                         spacing: 10
 
                         Label {
-                            text: "Start:"
+                            text: qsTr("Start:")
                             font.pixelSize: 11
                             color: Theme.secondary
                         }
@@ -282,7 +282,7 @@ ScrollView {
                             onCommitted: (text) => view.commitTrimStart(text)
                         }
                         Label {
-                            text: "End:"
+                            text: qsTr("End:")
                             font.pixelSize: 11
                             color: Theme.secondary
                         }
@@ -301,7 +301,7 @@ ScrollView {
                     spacing: 10
 
                     Caption {
-                        text: "Loudness"
+                        text: qsTr("Loudness")
                     }
                     Item {
                         Layout.fillWidth: true
@@ -312,14 +312,14 @@ ScrollView {
                         model: Options.loudnessNames
                         currentIndex: view.loudnessIndex
                         onActivated: index => view.loudnessIndex = index
-                        Accessible.name: "Loudness"
+                        Accessible.name: qsTr("Loudness")
                     }
                 }
                 CheckBox {
                     objectName: "limiterCheckBox"
                     Layout.fillWidth: true
                     Layout.topMargin: -8
-                    text: "Limit Peaks to Reach the Target"
+                    text: qsTr("Limit Peaks to Reach the Target")
                     font.pixelSize: 12
                     enabled: view.loudnessIndex !== 0
                     checked: view.loudnessLimiter
@@ -329,7 +329,7 @@ ScrollView {
                     id: normalizeBox
                     objectName: "normalizeCheckBox"
                     Layout.fillWidth: true
-                    text: "Peak Volume Normalization"
+                    text: qsTr("Peak Volume Normalization")
                     // Loudness normalisation takes its place while a target is set.
                     enabled: view.loudnessIndex === 0
                     checked: view.normalizePeak
@@ -339,7 +339,7 @@ ScrollView {
 
                         Label {
                             leftPadding: normalizeBox.indicator.width + normalizeBox.spacing
-                            text: "Peak Volume Normalization"
+                            text: qsTr("Peak Volume Normalization")
                             font.pixelSize: 12
                             font.weight: Font.Medium
                         }
@@ -348,8 +348,8 @@ ScrollView {
                             leftPadding: normalizeBox.indicator.width + normalizeBox.spacing
                             objectName: "normalizeNote"
                             text: normalizeBox.enabled
-                                  ? "Maximizes volume without clipping or distortion"
-                                  : "Loudness normalization is on and takes its place"
+                                  ? qsTr("Maximizes volume without clipping or distortion")
+                                  : qsTr("Loudness normalization is on and takes its place")
                             font.pixelSize: 10
                             color: Theme.secondary
                             wrapMode: Text.WordWrap
@@ -431,12 +431,12 @@ ScrollView {
                         objectName: "tagsHeading"
                         Layout.fillWidth: true
                         symbol: "tag.fill"
-                        label: "ID3 Tags & Cover Art"
+                        label: qsTr("ID3 Tags & Cover Art")
                     }
                     Switch {
                         id: embedSwitch
                         objectName: "embedCoverArtSwitch"
-                        text: "Embed Cover Art"
+                        text: qsTr("Embed Cover Art")
                         font.pixelSize: 11
                         checked: view.embedCoverArt
                         onToggled: view.embedCoverArt = checked
@@ -479,13 +479,13 @@ ScrollView {
                         spacing: 4
 
                         Label {
-                            text: "Video Poster Frame"
+                            text: qsTr("Video Poster Frame")
                             font.pixelSize: 11
                             font.weight: Font.Medium
                         }
                         Button {
                             objectName: "chooseArtButton"
-                            text: "Choose Custom Art..."
+                            text: qsTr("Choose Custom Art...")
                             font.pixelSize: 11
                             padding: 4
                             leftPadding: 8
@@ -503,12 +503,12 @@ ScrollView {
 
                         Caption {
                             Layout.preferredWidth: 50
-                            text: "Title"
+                            text: qsTr("Title")
                         }
                         TextField {
                             objectName: "titleField"
                             Layout.fillWidth: true
-                            placeholderText: "Song / Track Title"
+                            placeholderText: qsTr("Song / Track Title")
                             text: view.title
                             onTextEdited: view.title = text
                         }
@@ -518,12 +518,12 @@ ScrollView {
 
                         Caption {
                             Layout.preferredWidth: 50
-                            text: "Artist"
+                            text: qsTr("Artist")
                         }
                         TextField {
                             objectName: "artistField"
                             Layout.fillWidth: true
-                            placeholderText: "Artist / Creator"
+                            placeholderText: qsTr("Artist / Creator")
                             text: view.artist
                             onTextEdited: view.artist = text
                         }
@@ -533,12 +533,12 @@ ScrollView {
 
                         Caption {
                             Layout.preferredWidth: 50
-                            text: "Album"
+                            text: qsTr("Album")
                         }
                         TextField {
                             objectName: "albumField"
                             Layout.fillWidth: true
-                            placeholderText: "Album Name"
+                            placeholderText: qsTr("Album Name")
                             text: view.album
                             onTextEdited: view.album = text
                         }
@@ -550,12 +550,12 @@ ScrollView {
                         RowLayout {
                             Caption {
                                 Layout.preferredWidth: 50
-                                text: "Year"
+                                text: qsTr("Year")
                             }
                             TextField {
                                 objectName: "yearField"
                                 Layout.preferredWidth: 70
-                                placeholderText: "Year"
+                                placeholderText: qsTr("Year")
                                 text: view.year
                                 onTextEdited: view.year = text
                             }
@@ -564,12 +564,12 @@ ScrollView {
                             Layout.fillWidth: true
 
                             Caption {
-                                text: "Genre"
+                                text: qsTr("Genre")
                             }
                             TextField {
                                 objectName: "genreField"
                                 Layout.fillWidth: true
-                                placeholderText: "Genre"
+                                placeholderText: qsTr("Genre")
                                 text: view.genre
                                 onTextEdited: view.genre = text
                             }

@@ -69,9 +69,9 @@ ToolBar {
         }
         ToolbarButton {
             objectName: "addButton"
-            text: "Add Videos"
+            text: qsTr("Add Videos")
             symbol: "plus"
-            helpText: "Add video files (" + openShortcut.nativeText + ")"
+            helpText: qsTr("Add video files (%1)").arg(openShortcut.nativeText)
             onClicked: toolbar.addRequested()
         }
         ComboBox {
@@ -80,24 +80,24 @@ ToolBar {
             model: Options.bitrateShortNames
             currentIndex: toolbar.queueView.defaultBitrateIndex
             onActivated: index => toolbar.queueView.defaultBitrateIndex = index
-            Accessible.name: "Default Bitrate"
+            Accessible.name: qsTr("Default Bitrate")
         }
         ToolbarButton {
             objectName: "clearButton"
             visible: toolbar.queue.completedCount > 0
-            text: "Clear Done"
+            text: qsTr("Clear Done")
             symbol: "trash"
-            helpText: "Clear completed files from list"
+            helpText: qsTr("Clear completed files from list")
             onClicked: toolbar.queue.clearCompleted()
         }
         ToolbarButton {
             objectName: "stopButton"
             visible: toolbar.queue.isProcessing
-            text: "Stop"
+            text: qsTr("Stop")
             symbol: "stop.fill"
             prominent: true
             tint: Theme.red
-            helpText: "Cancel remaining batch extractions"
+            helpText: qsTr("Cancel remaining batch extractions")
             onClicked: toolbar.queue.cancelAll()
         }
         ToolbarButton {
@@ -108,21 +108,21 @@ ToolBar {
             symbol: "bolt.fill"
             prominent: true
             tint: Theme.batchColor
-            helpText: "Extract all ready videos to MP3 (" + extractShortcut.nativeText + ")"
+            helpText: qsTr("Extract all ready videos to MP3 (%1)").arg(extractShortcut.nativeText)
             onClicked: toolbar.queue.startBatch()
         }
         ToolbarButton {
             objectName: "preferencesButton"
             symbol: "gearshape"
-            helpText: "Preferences (" + preferencesShortcut.nativeText + ")"
-            Accessible.name: "Preferences"
+            helpText: qsTr("Preferences (%1)").arg(preferencesShortcut.nativeText)
+            Accessible.name: qsTr("Preferences")
             onClicked: toolbar.preferencesRequested()
         }
         ToolbarButton {
             id: menuButton
             objectName: "menuButton"
             symbol: "line.3.horizontal"
-            helpText: "Menu"
+            helpText: qsTr("Menu")
             checked: appMenu.visible
             onClicked: appMenu.visible ? appMenu.close() : appMenu.open()
 
@@ -136,7 +136,7 @@ ToolBar {
 
                 MenuCommand {
                     objectName: "openVideosItem"
-                    text: "Open Videos..."
+                    text: qsTr("Open Videos...")
                     shortcut: openShortcut
                     onTriggered: ShellNotices.postOpenVideoFiles()
                 }
@@ -149,14 +149,14 @@ ToolBar {
                 }
                 MenuCommand {
                     objectName: "preferencesItem"
-                    text: "Preferences"
+                    text: qsTr("Preferences")
                     shortcut: preferencesShortcut
                     onTriggered: toolbar.preferencesRequested()
                 }
                 MenuSeparator {}
                 MenuCommand {
                     objectName: "quitItem"
-                    text: "Quit"
+                    text: qsTr("Quit")
                     shortcut: quitShortcut
                     onTriggered: toolbar.Window.window.close()
                 }

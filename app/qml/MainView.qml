@@ -71,7 +71,7 @@ Item {
     Platform.FileDialog {
         id: filePicker
         objectName: "filePicker"
-        title: "Add Videos"
+        title: qsTr("Add Videos")
         fileMode: Platform.FileDialog.OpenFiles
         nameFilters: intake.videoNameFilters
         onAccepted: intake.submitFiles(files)
@@ -79,7 +79,7 @@ Item {
     Platform.FolderDialog {
         id: folderPicker
         objectName: "folderPicker"
-        title: "Add Folder"
+        title: qsTr("Add Folder")
         onAccepted: intake.submitFiles([folder])
     }
 
@@ -173,7 +173,7 @@ Item {
                     activeFocusOnTab: true
                     keyNavigationEnabled: false
                     Accessible.role: Accessible.List
-                    Accessible.name: "Queue"
+                    Accessible.name: qsTr("Queue")
                     Accessible.description: intake.fileCountText
                     ScrollBar.vertical: ScrollBar {
                         policy: ScrollBar.AsNeeded
@@ -265,7 +265,7 @@ Item {
                         Layout.fillWidth: true
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.WordWrap
-                        text: "Select an item to view & adjust settings"
+                        text: qsTr("Select an item to view & adjust settings")
                         font.pixelSize: 12
                         color: Theme.secondary
                     }

@@ -41,7 +41,7 @@ Popup {
     Platform.FolderDialog {
         id: folderDialog
         objectName: "outputFolderDialog"
-        title: "Choose Output Folder"
+        title: qsTr("Choose Output Folder")
         onAccepted: sheet.queue.customOutputFolder = folder
     }
 
@@ -52,7 +52,7 @@ Popup {
             Layout.fillWidth: true
 
             Label {
-                text: "Tonbrook Preferences"
+                text: qsTr("Tonbrook Preferences")
                 font.pixelSize: 13
                 font.bold: true
                 color: Theme.primaryText
@@ -62,7 +62,7 @@ Popup {
             }
             Button {
                 objectName: "doneButton"
-                text: "Done"
+                text: qsTr("Done")
                 highlighted: true
                 onClicked: sheet.close()
             }
@@ -81,10 +81,10 @@ Popup {
 
                 FormSection {
                     Layout.fillWidth: true
-                    title: "Default Audio Settings"
+                    title: qsTr("Default Audio Settings")
 
                     FormRow {
-                        label: "Default Bitrate"
+                        label: qsTr("Default Bitrate")
                         ComboBox {
                             objectName: "defaultBitratePicker"
                             implicitWidth: 230
@@ -95,7 +95,7 @@ Popup {
                         }
                     }
                     FormRow {
-                        label: "Default Sample Rate"
+                        label: qsTr("Default Sample Rate")
                         ComboBox {
                             objectName: "defaultSampleRatePicker"
                             implicitWidth: 230
@@ -106,7 +106,7 @@ Popup {
                         }
                     }
                     FormRow {
-                        label: "Normalize Peak Volume by Default"
+                        label: qsTr("Normalize Peak Volume by Default")
                         Switch {
                             objectName: "normalizeSwitch"
                             checked: sheet.queueView.defaultNormalizePeak
@@ -114,7 +114,7 @@ Popup {
                         }
                     }
                     FormRow {
-                        label: "Default Loudness"
+                        label: qsTr("Default Loudness")
                         ComboBox {
                             objectName: "defaultLoudnessPicker"
                             implicitWidth: 230
@@ -125,7 +125,7 @@ Popup {
                         }
                     }
                     FormRow {
-                        label: "Embed Video Poster Frame by Default"
+                        label: qsTr("Embed Video Poster Frame by Default")
                         Switch {
                             objectName: "embedArtSwitch"
                             checked: sheet.queueView.defaultEmbedCoverArt
@@ -136,7 +136,7 @@ Popup {
 
                 FormSection {
                     Layout.fillWidth: true
-                    title: "Output Destination"
+                    title: qsTr("Output Destination")
 
                     // The folder sits beside its choice, so either choice takes two rows.
                     GridLayout {
@@ -146,12 +146,12 @@ Popup {
                         rowSpacing: 0
 
                         Label {
-                            text: "Save Files To"
+                            text: qsTr("Save Files To")
                             color: Theme.primaryText
                         }
                         RadioButton {
                             objectName: "sourceDirectoryChoice"
-                            text: "Same Directory as Source Video"
+                            text: qsTr("Same Directory as Source Video")
                             checked: sheet.queue.useSourceDirectory
                             onClicked: sheet.queue.useSourceDirectory = true
                         }
@@ -164,7 +164,7 @@ Popup {
 
                             RadioButton {
                                 objectName: "customDirectoryChoice"
-                                text: "Custom Output Directory"
+                                text: qsTr("Custom Output Directory")
                                 checked: !sheet.queue.useSourceDirectory
                                 onClicked: sheet.queue.useSourceDirectory = false
                             }
@@ -191,7 +191,7 @@ Popup {
                                 }
                                 Button {
                                     objectName: "chooseFolderButton"
-                                    text: "Choose..."
+                                    text: qsTr("Choose...")
                                     font.pixelSize: 11
                                     implicitHeight: sheet.rowHeight - 2
                                     leftPadding: 8
@@ -205,10 +205,10 @@ Popup {
 
                 FormSection {
                     Layout.fillWidth: true
-                    title: "Performance & Notifications"
+                    title: qsTr("Performance & Notifications")
 
                     FormRow {
-                        label: "Concurrent Conversions"
+                        label: qsTr("Concurrent Conversions")
                         ComboBox {
                             objectName: "concurrencyPicker"
                             implicitWidth: 160
@@ -219,7 +219,7 @@ Popup {
                         }
                     }
                     FormRow {
-                        label: "Play Completion Sound"
+                        label: qsTr("Play Completion Sound")
                         Switch {
                             objectName: "soundSwitch"
                             checked: sheet.queue.playSoundOnFinish
@@ -227,7 +227,7 @@ Popup {
                         }
                     }
                     FormRow {
-                        label: "Send Desktop Notification when Batch Finishes"
+                        label: qsTr("Send Desktop Notification when Batch Finishes")
                         Switch {
                             objectName: "notificationSwitch"
                             checked: sheet.queue.sendNotificationOnFinish

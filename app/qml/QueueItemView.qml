@@ -255,7 +255,7 @@ Item {
                         symbol: "play.circle.fill"
                         symbolSize: 20
                         symbolColor: Theme.batchColor
-                        helpText: "Extract this file"
+                        helpText: qsTr("Extract this file")
                         onClicked: row.job.startExtraction()
                     }
                     BusyIndicator {
@@ -272,7 +272,7 @@ Item {
                         symbol: "stop.circle.fill"
                         symbolSize: 20
                         symbolColor: Theme.orange
-                        helpText: "Cancel extraction"
+                        helpText: qsTr("Cancel extraction")
                         onClicked: row.job.cancel()
                     }
                     PlainIconButton {
@@ -281,7 +281,7 @@ Item {
                         symbol: "folder.fill"
                         symbolSize: 16
                         symbolColor: Theme.secondary
-                        helpText: "Reveal MP3 in File Manager"
+                        helpText: qsTr("Reveal MP3 in File Manager")
                         onClicked: DesktopServices.revealFile(view.completedOutputURL)
                     }
                     PlainIconButton {
@@ -290,7 +290,7 @@ Item {
                         symbol: "arrow.clockwise.circle.fill"
                         symbolSize: 18
                         symbolColor: Theme.red
-                        helpText: "Retry extraction"
+                        helpText: qsTr("Retry extraction")
                         onClicked: row.job.startExtraction()
                     }
                     PlainIconButton {
@@ -298,7 +298,7 @@ Item {
                         symbol: "xmark.circle"
                         symbolSize: 16
                         symbolColor: Theme.withOpacity(Theme.secondary, row.isHovered ? 0.8 : 0.4)
-                        helpText: "Remove from queue"
+                        helpText: qsTr("Remove from queue")
                         onClicked: row.remove()
                     }
                 }

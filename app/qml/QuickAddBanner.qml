@@ -29,17 +29,17 @@ Rectangle {
             color: Theme.secondary
         }
         Label {
-            text: "Drop more video files here or"
+            text: qsTr("Drop more video files here or")
             font.pixelSize: 11
             color: Theme.secondary
         }
         AbstractButton {
             objectName: "browseButton"
-            text: "Browse..."
+            text: qsTr("Browse...")
             focusPolicy: Qt.TabFocus
             opacity: pressed ? 0.6 : 1.0
             contentItem: Label {
-                text: "Browse..."
+                text: qsTr("Browse...")
                 font.pixelSize: 11
                 font.weight: Font.Medium
                 color: Theme.accent

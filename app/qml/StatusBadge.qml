@@ -15,19 +15,19 @@ Item {
         const blueFill = Theme.withOpacity(Theme.blue, 0.15)
         switch (status) {
         case JobView.Inspecting:
-            return { text: "Analyzing", weight: Font.Medium, color: Theme.blue, fill: blueFill }
+            return { text: qsTr("Analyzing"), weight: Font.Medium, color: Theme.blue, fill: blueFill }
         case JobView.Ready:
-            return { text: "Ready", weight: Font.DemiBold, color: Theme.batchColor, fill: blueFill }
+            return { text: qsTr("Ready"), weight: Font.DemiBold, color: Theme.batchColor, fill: blueFill }
         case JobView.Converting:
-            return { text: "Converting", weight: Font.Bold, color: "white", fill: "transparent" }
+            return { text: qsTr("Converting"), weight: Font.Bold, color: "white", fill: "transparent" }
         case JobView.Completed:
-            return { text: "Done", weight: Font.Bold, color: "white", fill: "transparent" }
+            return { text: qsTr("Done"), weight: Font.Bold, color: "white", fill: "transparent" }
         case JobView.Failed:
-            return { text: "Failed", weight: Font.Bold, color: "white", fill: Theme.red }
+            return { text: qsTr("Failed"), weight: Font.Bold, color: "white", fill: Theme.red }
         case JobView.Cancelled:
-            return { text: "Cancelled", weight: Font.Medium, color: Theme.secondary, fill: quiet }
+            return { text: qsTr("Cancelled"), weight: Font.Medium, color: Theme.secondary, fill: quiet }
         default:
-            return { text: "Queued", weight: Font.Medium, color: Theme.secondary, fill: quiet }
+            return { text: qsTr("Queued"), weight: Font.Medium, color: Theme.secondary, fill: quiet }
         }
     }
     readonly property string text: look.text

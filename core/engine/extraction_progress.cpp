@@ -1,5 +1,7 @@
 #include "engine/extraction_progress.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 
@@ -10,18 +12,35 @@ QString ExtractionProgress::formattedSpeed() const
     return QString::asprintf("%.1fx", speedMultiplier);
 }
 
-QString ExtractionProgress::formattedETA() const
+namespace {
+
+QString describeETA(double t, bool translated)
 {
-    const double t = estimatedRemainingTime;
-    if (!std::isfinite(t) || t <= 0.0)
-        return QStringLiteral("Finishing...");
+    const auto text = [translated](const char *source) {
+        return translated ? QCoreApplication::translate("ExtractionProgress", source)
+                          : QString::fromLatin1(source);
+    };
     // Beyond what a 64-bit count of seconds holds; never produced by the engine.
-    if (t >= 9.2e18)
-        return QStringLiteral("Finishing...");
+    if (!std::isfinite(t) || t <= 0.0 || t >= 9.2e18)
+        return text(QT_TRANSLATE_NOOP("ExtractionProgress", "Finishing..."));
     const auto s = static_cast<qint64>(t);
     if (s > 59)
-        return QString::asprintf("%lldm %02llds remaining", s / 60, s % 60);
-    return QStringLiteral("%1s remaining").arg(s);
+        return text(QT_TRANSLATE_NOOP("ExtractionProgress", "%1m %2s remaining"))
+            .arg(s / 60)
+            .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return text(QT_TRANSLATE_NOOP("ExtractionProgress", "%1s remaining")).arg(s);
+}
+
+} // namespace
+
+QString ExtractionProgress::formattedETA() const
+{
+    return describeETA(estimatedRemainingTime, false);
+}
+
+QString ExtractionProgress::localizedETA() const
+{
+    return describeETA(estimatedRemainingTime, true);
 }
 
 ExtractionProgress ExtractionProgress::report(qint64 framesWritten, int sampleRate,

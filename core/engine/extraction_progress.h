@@ -28,7 +28,10 @@ struct ExtractionProgress {
     // "12.3x"
     QString formattedSpeed() const;
     // "2m 05s remaining", "59s remaining", or "Finishing..." when no time is left or known.
+    // Always English: machine-readable output carries it.
     QString formattedETA() const;
+    // The same in the user's language, for people to read.
+    QString localizedETA() const;
 
     // A report during the extraction: framesWritten frames at sampleRate, elapsedSeconds since
     // the encoding started.

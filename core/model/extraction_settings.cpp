@@ -1,5 +1,6 @@
 #include "model/extraction_settings.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 #include <algorithm>
@@ -189,17 +190,17 @@ QString BitrateOption::name() const
 {
     switch (m_case) {
     case Case::cbr320:
-        return QStringLiteral("320 kbps (High Quality CBR)");
+        return QCoreApplication::translate("BitrateOption", "320 kbps (High Quality CBR)");
     case Case::cbr256:
-        return QStringLiteral("256 kbps (Standard High CBR)");
+        return QCoreApplication::translate("BitrateOption", "256 kbps (Standard High CBR)");
     case Case::cbr192:
-        return QStringLiteral("192 kbps (Balanced CBR)");
+        return QCoreApplication::translate("BitrateOption", "192 kbps (Balanced CBR)");
     case Case::cbr128:
-        return QStringLiteral("128 kbps (Compact CBR)");
+        return QCoreApplication::translate("BitrateOption", "128 kbps (Compact CBR)");
     case Case::vbr0:
-        return QStringLiteral("VBR V0 (~245 kbps Ultra)");
+        return QCoreApplication::translate("BitrateOption", "VBR V0 (~245 kbps Ultra)");
     case Case::vbr2:
-        return QStringLiteral("VBR V2 (~190 kbps Recommended)");
+        return QCoreApplication::translate("BitrateOption", "VBR V2 (~190 kbps Recommended)");
     }
     return {};
 }
@@ -256,13 +257,13 @@ QString SampleRateOption::name() const
 {
     switch (m_case) {
     case Case::auto_:
-        return QStringLiteral("Auto (Original)");
+        return QCoreApplication::translate("SampleRateOption", "Auto (Original)");
     case Case::sr44100:
-        return QStringLiteral("44.1 kHz (CD Quality)");
+        return QCoreApplication::translate("SampleRateOption", "44.1 kHz (CD Quality)");
     case Case::sr48000:
-        return QStringLiteral("48.0 kHz (Studio Quality)");
+        return QCoreApplication::translate("SampleRateOption", "48.0 kHz (Studio Quality)");
     case Case::sr32000:
-        return QStringLiteral("32.0 kHz");
+        return QCoreApplication::translate("SampleRateOption", "32.0 kHz");
     }
     return {};
 }
@@ -279,11 +280,11 @@ QString AudioChannelOption::name() const
 {
     switch (m_case) {
     case Case::auto_:
-        return QStringLiteral("Auto (Original)");
+        return QCoreApplication::translate("AudioChannelOption", "Auto (Original)");
     case Case::stereo:
-        return QStringLiteral("Stereo (2 Ch)");
+        return QCoreApplication::translate("AudioChannelOption", "Stereo (2 Ch)");
     case Case::mono:
-        return QStringLiteral("Mono (1 Ch)");
+        return QCoreApplication::translate("AudioChannelOption", "Mono (1 Ch)");
     }
     return {};
 }

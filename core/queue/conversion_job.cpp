@@ -315,6 +315,8 @@ void ConversionJob::startExtraction()
 
     emit extractionAboutToStart();
     m_resultNote.clear();
+    // A new start has no time left to tell yet, as its status says.
+    setEtaString(QString());
     setStatus(JobStatus::converting(0.0, QString(), QString()));
     setProgress(0.0);
     setErrorMessage(std::nullopt);
@@ -380,11 +382,11 @@ void ConversionJob::applyProgress(quint64 generation, const ExtractionProgress &
     if (progress.isComplete)
         m_resultNote = progress.note;
     const QString speed = formatFixed(progress.speedMultiplier, 1) + u'x';
-    const QString eta = progress.formattedETA();
     setProgress(progress.fractionCompleted);
     setSpeedString(speed);
-    setEtaString(eta);
-    setStatus(JobStatus::converting(progress.fractionCompleted, speed, eta));
+    // The status carries the English text to machine-readable output; people read this one.
+    setEtaString(progress.localizedETA());
+    setStatus(JobStatus::converting(progress.fractionCompleted, speed, progress.formattedETA()));
 }
 
 void ConversionJob::finishExtraction(quint64 generation, const QUrl &output,

@@ -2,6 +2,7 @@
 
 #include "model/output_mark.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -786,9 +787,13 @@ void ConversionQueue::cancelAll()
 
 QString ConversionQueue::notificationBody(int completedCount)
 {
-    return QStringLiteral("Successfully extracted %1 audio file%2 to MP3.")
-        .arg(completedCount)
-        .arg(completedCount == 1 ? QString() : QStringLiteral("s"));
+    // The singular on its own keeps the English exact without an English translation.
+    return completedCount == 1
+               ? QCoreApplication::translate(
+                     "ConversionQueue", "Successfully extracted %n audio file to MP3.", nullptr, 1)
+               : QCoreApplication::translate("ConversionQueue",
+                                             "Successfully extracted %n audio files to MP3.",
+                                             nullptr, completedCount);
 }
 
 void ConversionQueue::notifyBatchComplete()
@@ -801,8 +806,9 @@ void ConversionQueue::notifyBatchComplete()
         return;
     if (completedCount() <= 0)
         return;
-    m_notifier->postNotification(QStringLiteral("Audio Extraction Complete"),
-                                 notificationBody(completedCount()));
+    m_notifier->postNotification(
+        QCoreApplication::translate("ConversionQueue", "Audio Extraction Complete"),
+        notificationBody(completedCount()));
 }
 
 } // namespace tonbrook

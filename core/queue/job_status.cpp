@@ -1,5 +1,7 @@
 #include "queue/job_status.h"
 
+#include <QCoreApplication>
+
 #include <charconv>
 
 namespace tonbrook {
@@ -43,19 +45,20 @@ QString JobStatus::title() const
 {
     switch (m_case) {
     case Case::pending:
-        return QStringLiteral("Queued");
+        return QCoreApplication::translate("JobStatus", "Queued");
     case Case::inspecting:
-        return QStringLiteral("Analyzing...");
+        return QCoreApplication::translate("JobStatus", "Analyzing...");
     case Case::ready:
-        return QStringLiteral("Ready");
+        return QCoreApplication::translate("JobStatus", "Ready");
     case Case::converting:
-        return QStringLiteral("Extracting (%1%)").arg(formatFixed(m_progress * 100.0, 0));
+        return QCoreApplication::translate("JobStatus", "Extracting (%1%)")
+            .arg(formatFixed(m_progress * 100.0, 0));
     case Case::completed:
-        return QStringLiteral("Extracted");
+        return QCoreApplication::translate("JobStatus", "Extracted");
     case Case::failed:
-        return QStringLiteral("Failed");
+        return QCoreApplication::translate("JobStatus", "Failed");
     case Case::cancelled:
-        return QStringLiteral("Cancelled");
+        return QCoreApplication::translate("JobStatus", "Cancelled");
     }
     return {};
 }
