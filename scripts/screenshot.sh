@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the desktop views offscreen, over real jobs made from generated media, to PNG files
-# in build/screenshots/ (light and -dark), and at 200 % in build/screenshots/2x/.
+# in build/screenshots/ (light and -dark), at 200 % in build/screenshots/2x/, and in German in
+# build/screenshots/de/.
 # Usage: scripts/screenshot.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,3 +22,6 @@ QT_QPA_PLATFORM=offscreen tests/app/with_null_sink.sh build/app/tonbrook_screens
 # The same pictures at 200 %, as on a high-density screen.
 QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 tests/app/with_null_sink.sh \
   build/app/tonbrook_screenshots build/screenshots/2x
+# In German, whose texts run longer than the English ones.
+QT_QPA_PLATFORM=offscreen LANG=de_DE.UTF-8 LANGUAGE=de LC_ALL= LC_MESSAGES= \
+  tests/app/with_null_sink.sh build/app/tonbrook_screenshots build/screenshots/de

@@ -5,6 +5,7 @@
 #include "color_scheme.h"
 #include "queue/conversion_job.h"
 #include "queue/conversion_queue.h"
+#include "queue/ui_language.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -207,6 +208,8 @@ int main(int argc, char *argv[])
     tonbrook::prepareProcessEnvironment();
     QGuiApplication app(argc, argv);
     tonbrook::prepareQuickStyle();
+    // In the language of the environment, as the app would show it.
+    tonbrook::installTranslations();
     if (argc < 2) {
         std::fprintf(stderr, "usage: tonbrook_screenshots <output folder>\n");
         return 2;

@@ -1,5 +1,6 @@
 #include "app_environment.h"
 #include "app_fixtures.h"
+#include "queue/ui_language.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -19,6 +20,7 @@ public slots:
     void applicationAvailable()
     {
         tonbrook::prepareQuickStyle();
+        tonbrook::installTranslations();
         // As with a screen reader running: every item exposes its accessibility interface.
         QAccessible::setActive(true);
     }
