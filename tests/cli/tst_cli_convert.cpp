@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -43,6 +44,22 @@ double rms(const std::vector<qint16> &samples, double fromSeconds, double toSeco
     for (size_t i = from; i < to; ++i)
         sum += double(samples[i]) * samples[i];
     return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+}
+
+// The --json lines that do not depend on timing: progress events left out, the batch's seconds
+// blanked.
+QByteArray steadyJson(const CliRun &run)
+{
+    QByteArray steady;
+    for (const QByteArray &line : run.out.split('\n')) {
+        if (line.contains(R"("event":"progress")"))
+            continue;
+        steady += QString::fromUtf8(line)
+                      .replace(QRegularExpression(R"("seconds":[0-9.e+-]+)"), R"("seconds":0)")
+                      .toUtf8() +
+                  '\n';
+    }
+    return steady;
 }
 
 // The most jobs that were between their started and their final event at one time.
@@ -88,6 +105,8 @@ private slots:
     void cacheFolderGoesWithTheRun();
     void shardsWriteWhatOneRunWrites_data();
     void shardsWriteWhatOneRunWrites();
+    void humanLinesSpeakTheLanguageJsonDoesNot_data();
+    void humanLinesSpeakTheLanguageJsonDoesNot();
 
 private:
     // Shared by the sharding rows: a tree with colliding names and one run's output of it.
@@ -776,6 +795,73 @@ void TestCliConvert::cacheFolderGoesWithTheRun()
     QVERIFY(other.waitForFinished(60000));
     QCOMPARE(other.exitCode(), 130);
     QCOMPARE(sessions(), QStringList());
+}
+
+void TestCliConvert::humanLinesSpeakTheLanguageJsonDoesNot_data()
+{
+    QTest::addColumn<QByteArray>("lang");
+    QTest::addColumn<QByteArray>("language");
+    QTest::addColumn<QString>("completed");
+    QTest::addColumn<QString>("failed");
+    QTest::addColumn<QString>("summary");
+
+    QTest::newRow("English") << QByteArray("en_US.UTF-8") << QByteArray() << "completed: "
+                             << "failed: "
+                             << R"(^1 completed, 1 failed, 0 cancelled in \d+\.\d s$)";
+    QTest::newRow("German by LANGUAGE")
+        << QByteArray("de_DE.UTF-8") << QByteArray("de") << "fertig: "
+        << "fehlgeschlagen: "
+        << R"(^1 fertig, 1 fehlgeschlagen, 0 abgebrochen in \d+,\d s$)";
+    // A regional locale falls back to the language's translation.
+    QTest::newRow("Austrian German by LANG")
+        << QByteArray("de_AT.UTF-8") << QByteArray() << "fertig: "
+        << "fehlgeschlagen: "
+        << R"(^1 fertig, 1 fehlgeschlagen, 0 abgebrochen in \d+,\d s$)";
+}
+
+void TestCliConvert::humanLinesSpeakTheLanguageJsonDoesNot()
+{
+    QFETCH(QByteArray, lang);
+    QFETCH(QByteArray, language);
+    QFETCH(QString, completed);
+    QFETCH(QString, failed);
+    QFETCH(QString, summary);
+
+    QTemporaryDir dir;
+    const QString good = dir.filePath("good.mp4");
+    const QString silent = dir.filePath("silent.mp4");
+    QVERIFY(copyTo(taggedClip(), good));
+    QVERIFY(copyTo(videoOnly(), silent));
+    const QStringList arguments{"-j", "1", good, silent};
+    const CliRun reference = runCli(QStringList{"--json"} + arguments);
+    QCOMPARE(reference.exitCode, 1);
+
+    const QList<QByteArray> names{"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"};
+    QList<QByteArray> saved;
+    for (const QByteArray &name : names)
+        saved << qgetenv(name.constData());
+    const auto restore = qScopeGuard([&] {
+        for (qsizetype i = 0; i < names.size(); ++i)
+            qputenv(names[i].constData(), saved[i]);
+    });
+    qputenv("LANG", lang);
+    qputenv("LANGUAGE", language);
+    qunsetenv("LC_ALL");
+    qunsetenv("LC_MESSAGES");
+
+    const CliRun human = runCli(arguments);
+    QCOMPARE(human.exitCode, 1);
+    const QStringList out = human.outLines();
+    QCOMPARE(out.size(), 2);
+    QVERIFY2(out[0].startsWith(completed + good + " -> "), qPrintable(out[0]));
+    QVERIFY2(QRegularExpression(summary).match(out[1]).hasMatch(), qPrintable(out[1]));
+    QCOMPARE(human.errLines().size(), 1);
+    QVERIFY2(human.errLines()[0].startsWith(failed + silent + ": "),
+             qPrintable(human.errLines()[0]));
+
+    const CliRun json = runCli(QStringList{"--json"} + arguments);
+    QCOMPARE(json.exitCode, 1);
+    QCOMPARE(steadyJson(json), steadyJson(reference));
 }
 
 QTEST_GUILESS_MAIN(TestCliConvert)
