@@ -69,7 +69,9 @@ QJsonObject inspectObject(const ConversionJob &job)
         {"fileSize", info->fileSize},
         {"duration", info->duration},
         {"formattedDuration", info->formattedDuration()},
-        {"formattedFileSize", info->formattedFileSize()},
+        // The same in every locale, as the rest of the machine-readable output.
+        {"formattedFileSize",
+         QLocale::c().formattedDataSize(info->fileSize, 1, QLocale::DataSizeSIFormat)},
         {"videoResolution", info->videoResolution ? sizeObject(info->videoResolution->width(),
                                                                info->videoResolution->height())
                                                   : QJsonValue(QJsonValue::Null)},

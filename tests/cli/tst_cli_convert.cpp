@@ -835,6 +835,8 @@ void TestCliConvert::humanLinesSpeakTheLanguageJsonDoesNot()
     const QStringList arguments{"-j", "1", good, silent};
     const CliRun reference = runCli(QStringList{"--json"} + arguments);
     QCOMPARE(reference.exitCode, 1);
+    const CliRun inspected = runCli({"--inspect", good});
+    QCOMPARE(inspected.exitCode, 0);
 
     const QList<QByteArray> names{"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"};
     QList<QByteArray> saved;
@@ -862,6 +864,9 @@ void TestCliConvert::humanLinesSpeakTheLanguageJsonDoesNot()
     const CliRun json = runCli(QStringList{"--json"} + arguments);
     QCOMPARE(json.exitCode, 1);
     QCOMPARE(steadyJson(json), steadyJson(reference));
+    const CliRun inspect = runCli({"--inspect", good});
+    QCOMPARE(inspect.exitCode, 0);
+    QCOMPARE(inspect.out, inspected.out);
 }
 
 QTEST_GUILESS_MAIN(TestCliConvert)
