@@ -34,4 +34,28 @@ inline pid_t spawnQuiet(const QStringList &command)
     return error == 0 ? pid : -1;
 }
 
+// ffmpeg's arguments for the benchmarks' shared source: `minutes` of stereo 48 kHz AAC in MP4,
+// a tone mixed with noise. The benchmarks keep it in their work folder under one name, so they
+// must all make it alike.
+inline QStringList toneAndNoiseSourceArguments(const QString &path, int minutes)
+{
+    const QString seconds = QString::number(minutes * 60);
+    return {"-y",
+            "-f",
+            "lavfi",
+            "-i",
+            "sine=frequency=440:sample_rate=48000:duration=" + seconds,
+            "-f",
+            "lavfi",
+            "-i",
+            "anoisesrc=r=48000:a=0.2:d=" + seconds,
+            "-filter_complex",
+            "[0:a][1:a]amix=inputs=2,aformat=channel_layouts=stereo",
+            "-c:a",
+            "aac",
+            "-b:a",
+            "192k",
+            path};
+}
+
 } // namespace bench

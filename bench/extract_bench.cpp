@@ -88,15 +88,9 @@ bool generate(const QString &path, int minutes)
 {
     if (QFile::exists(path))
         return true;
-    const QString seconds = QString::number(minutes * 60);
     std::printf("generating %d-minute source %s ...\n", minutes, qPrintable(path));
     std::fflush(stdout);
-    return measure({"ffmpeg", "-y", "-f", "lavfi", "-i",
-                    "sine=frequency=440:sample_rate=48000:duration=" + seconds, "-f", "lavfi", "-i",
-                    "anoisesrc=r=48000:a=0.2:d=" + seconds, "-filter_complex",
-                    "[0:a][1:a]amix=inputs=2,aformat=channel_layouts=stereo", "-c:a", "aac", "-b:a",
-                    "192k", path})
-        .ok;
+    return measure(QStringList{"ffmpeg"} + bench::toneAndNoiseSourceArguments(path, minutes)).ok;
 }
 
 } // namespace

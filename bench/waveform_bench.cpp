@@ -5,6 +5,7 @@
 //
 // Sources are stereo 48 kHz AAC in MP4 (a tone plus noise), made once with ffmpeg and kept in
 // the work folder.
+#include "child_process.h"
 #include "engine/waveform.h"
 
 #include <QCoreApplication>
@@ -23,16 +24,11 @@ bool generate(const QString &path, int minutes)
 {
     if (QFile::exists(path))
         return true;
-    const QString seconds = QString::number(minutes * 60);
     std::printf("generating %d-minute source %s ...\n", minutes, qPrintable(path));
     std::fflush(stdout);
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral(TONBROOK_FFMPEG),
-                 {"-y", "-v", "error", "-f", "lavfi", "-i",
-                  "sine=frequency=440:sample_rate=48000:duration=" + seconds, "-f", "lavfi", "-i",
-                  "anoisesrc=r=48000:a=0.2:d=" + seconds, "-filter_complex",
-                  "[0:a][1:a]amix=inputs=2,aformat=channel_layouts=stereo", "-c:a", "aac", "-b:a",
-                  "192k", path});
+                 bench::toneAndNoiseSourceArguments(path, minutes));
     return ffmpeg.waitForFinished(-1) && ffmpeg.exitCode() == 0;
 }
 

@@ -234,20 +234,18 @@ splitForMeasuring(const std::optional<MediaTimeRange> &timeRange, double duratio
     return ranges;
 }
 
-} // namespace
-
-std::optional<LoudnessMeasurement> measureLoudness(MediaAsset &asset, const MediaTrack &track,
-                                                   const PcmOutputSettings &output,
-                                                   const std::optional<MediaTimeRange> &timeRange,
-                                                   double durationSeconds, int parts,
-                                                   std::stop_token stop)
+// Measures every part, through the limiter when there is one, and combines them.
+std::optional<LoudnessMeasurement>
+measureParts(MediaAsset &asset, const MediaTrack &track, const PcmOutputSettings &output,
+             const std::optional<MediaTimeRange> &timeRange, double durationSeconds, int parts,
+             const std::optional<LimitedGain> &limited, const std::stop_token &stop)
 {
     std::vector<qint64> frames;
     std::vector<int> samplePeaks;
     std::vector<double> truePeaks;
     const std::vector<State> states =
         measureRanges(asset, track, output, splitForMeasuring(timeRange, durationSeconds, parts),
-                      stop, std::nullopt, frames, samplePeaks, truePeaks);
+                      stop, limited, frames, samplePeaks, truePeaks);
     if (states.empty())
         return std::nullopt;
     std::vector<ebur128_state *> measured;
@@ -267,28 +265,29 @@ std::optional<LoudnessMeasurement> measureLoudness(MediaAsset &asset, const Medi
     return result;
 }
 
+} // namespace
+
+std::optional<LoudnessMeasurement> measureLoudness(MediaAsset &asset, const MediaTrack &track,
+                                                   const PcmOutputSettings &output,
+                                                   const std::optional<MediaTimeRange> &timeRange,
+                                                   double durationSeconds, int parts,
+                                                   std::stop_token stop)
+{
+    return measureParts(asset, track, output, timeRange, durationSeconds, parts, std::nullopt,
+                        stop);
+}
+
 std::optional<double> measureLimitedLoudness(MediaAsset &asset, const MediaTrack &track,
                                              const PcmOutputSettings &output,
                                              const std::optional<MediaTimeRange> &timeRange,
                                              double durationSeconds, int parts, LimitedGain limited,
                                              std::stop_token stop)
 {
-    std::vector<qint64> frames;
-    std::vector<int> samplePeaks;
-    std::vector<double> truePeaks;
-    const std::vector<State> states =
-        measureRanges(asset, track, output, splitForMeasuring(timeRange, durationSeconds, parts),
-                      stop, limited, frames, samplePeaks, truePeaks);
-    if (states.empty())
+    const auto measured =
+        measureParts(asset, track, output, timeRange, durationSeconds, parts, limited, stop);
+    if (!measured)
         return std::nullopt;
-    std::vector<ebur128_state *> measured;
-    for (const State &state : states)
-        measured.push_back(state.get());
-    double integrated = 0.0;
-    if (ebur128_loudness_global_multiple(measured.data(), measured.size(), &integrated) !=
-        EBUR128_SUCCESS)
-        return std::nullopt;
-    return integrated;
+    return measured->integratedLufs;
 }
 
 } // namespace tonbrook
