@@ -1,11 +1,14 @@
 #include "job_view.h"
 
 #include "extraction_options.h"
+#include "queue/waveform_store.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+
+#include <cmath>
 
 namespace tonbrook {
 
@@ -309,6 +312,27 @@ QString JobView::trimEndText() const
     return localeNumber(m_job ? m_job->settings().trimEndSeconds.value_or(duration) : 0.0);
 }
 
+double JobView::trimStartSeconds() const
+{
+    return m_job ? m_job->settings().trimStartSeconds.value_or(0.0) : 0.0;
+}
+
+double JobView::trimEndSeconds() const
+{
+    const double duration = hasFileInfo() ? m_job->fileInfo()->duration : 0.0;
+    return m_job ? m_job->settings().trimEndSeconds.value_or(duration) : 0.0;
+}
+
+double JobView::durationSeconds() const
+{
+    return hasFileInfo() ? m_job->fileInfo()->duration : 0.0;
+}
+
+int JobView::selectedTrackIndex() const
+{
+    return m_job ? int(WaveformStore::sourceOf(*m_job).second) : -1;
+}
+
 QString JobView::trimEndPlaceholder() const
 {
     return hasFileInfo() ? QLocale().toString(m_job->fileInfo()->duration, 'f', 1)
@@ -378,22 +402,32 @@ void JobView::setFadeOutDuration(double seconds)
 
 void JobView::commitTrimStart(const QString &text)
 {
-    const std::optional<double> value = parseLocaleNumber(text);
-    if (!value)
+    if (const std::optional<double> value = parseLocaleNumber(text))
+        commitTrimStartSeconds(*value);
+}
+
+void JobView::commitTrimStartSeconds(double v)
+{
+    if (!std::isfinite(v))
         return;
-    editSettings([v = *value](AudioExtractionSettings &s) {
+    editSettings([v](AudioExtractionSettings &s) {
         s.trimStartSeconds = v > 0 ? std::optional<double>(v) : std::nullopt;
     });
 }
 
 void JobView::commitTrimEnd(const QString &text)
 {
-    const std::optional<double> value = parseLocaleNumber(text);
-    if (!value || !m_job)
+    if (const std::optional<double> value = parseLocaleNumber(text))
+        commitTrimEndSeconds(*value);
+}
+
+void JobView::commitTrimEndSeconds(double v)
+{
+    if (!m_job || !std::isfinite(v))
         return;
     const std::optional<double> duration =
         hasFileInfo() ? std::optional<double>(m_job->fileInfo()->duration) : std::nullopt;
-    editSettings([v = *value, duration](AudioExtractionSettings &s) {
+    editSettings([v, duration](AudioExtractionSettings &s) {
         // The end of the file is no end trim at all.
         const bool clears = v <= 0 || (duration && v == *duration);
         s.trimEndSeconds = clears ? std::nullopt : std::optional<double>(v);

@@ -68,6 +68,12 @@ class JobView : public QObject {
     Q_PROPERTY(QString trimStartText READ trimStartText NOTIFY settingsChanged)
     Q_PROPERTY(QString trimEndText READ trimEndText NOTIFY settingsChanged)
     Q_PROPERTY(QString trimEndPlaceholder READ trimEndPlaceholder NOTIFY settingsChanged)
+    // The kept part in seconds: 0 without a start trim, the duration without an end trim.
+    Q_PROPERTY(double trimStartSeconds READ trimStartSeconds NOTIFY settingsChanged)
+    Q_PROPERTY(double trimEndSeconds READ trimEndSeconds NOTIFY settingsChanged)
+    Q_PROPERTY(double durationSeconds READ durationSeconds NOTIFY fileInfoChanged)
+    // The audio track extracted, among the source's audio tracks; -1 when it has none.
+    Q_PROPERTY(int selectedTrackIndex READ selectedTrackIndex NOTIFY settingsChanged)
 
     Q_PROPERTY(QString title READ title WRITE setTitle NOTIFY metadataChanged)
     Q_PROPERTY(QString artist READ artist WRITE setArtist NOTIFY metadataChanged)
@@ -128,6 +134,10 @@ public:
     QString trimStartText() const;
     QString trimEndText() const;
     QString trimEndPlaceholder() const;
+    double trimStartSeconds() const;
+    double trimEndSeconds() const;
+    double durationSeconds() const;
+    int selectedTrackIndex() const;
     void setBitrateIndex(int index);
     void setSampleRateIndex(int index);
     void setChannelsIndex(int index);
@@ -159,6 +169,9 @@ public:
     // A number typed into the End field: 0 or less, or exactly the source's duration, clears
     // the end trim; anything else sets it.
     Q_INVOKABLE void commitTrimEnd(const QString &text);
+    // The same for a number of seconds, as the waveform's handles set them.
+    Q_INVOKABLE void commitTrimStartSeconds(double seconds);
+    Q_INVOKABLE void commitTrimEndSeconds(double seconds);
     Q_INVOKABLE void resetTrim();
     // Stores the file's bytes, unchanged, as the cover art; false (and no change) when the
     // file cannot be read.

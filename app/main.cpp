@@ -4,6 +4,7 @@
 #include "model/cover_art.h"
 #include "queue/conversion_queue.h"
 #include "shell_notices.h"
+#include "waveform_plot.h"
 
 #include "queue/ui_language.h"
 
@@ -44,6 +45,8 @@ int main(int argc, char *argv[])
     const tonbrook::CacheSessionScope cacheSession;
     // Declared before the engine so that it outlives the window that shows it.
     tonbrook::ConversionQueue queue;
+    // Every inspected file's waveform is drawn ahead, behind the one on screen.
+    queue.setWaveformStore(tonbrook::WaveformPlot::sharedStore());
     QQmlApplicationEngine engine;
     tonbrook::prepareEngine(engine);
     QObject::connect(

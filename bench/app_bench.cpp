@@ -28,6 +28,7 @@
 #include "app_environment.h"
 #include "queue/conversion_queue.h"
 #include "queue_view.h"
+#include "waveform_plot.h"
 
 #include <QApplication>
 #include <QDir>
@@ -190,6 +191,8 @@ int main(int argc, char **argv)
                 qlonglong(walked), double(walk.nsecsElapsed()) / 1e6);
 
     tonbrook::ConversionQueue queue(nullptr);
+    // As the app does: every inspected file's waveform is made in the background.
+    queue.setWaveformStore(tonbrook::WaveformPlot::sharedStore());
     QQmlApplicationEngine engine;
     tonbrook::prepareEngine(engine);
     engine.setInitialProperties({{QStringLiteral("queue"), QVariant::fromValue(&queue)}});

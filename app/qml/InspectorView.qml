@@ -265,6 +265,14 @@ ScrollView {
                             onClicked: view.resetTrim()
                         }
                     }
+                    WaveformEditor {
+                        id: waveformEditor
+                        objectName: "waveformEditor"
+                        visible: view.hasFileInfo
+                        Layout.fillWidth: true
+                        Layout.bottomMargin: 4
+                        view: view
+                    }
                     RowLayout {
                         spacing: 10
 

@@ -6,6 +6,7 @@
 #include "queue/conversion_job.h"
 #include "queue/conversion_queue.h"
 #include "queue/ui_language.h"
+#include "waveform_plot.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -44,8 +45,10 @@ bool runFfmpeg(const QStringList &arguments)
     return true;
 }
 
-// A test pattern with a tone: seconds long, at the given size and frame rate.
-bool makeVideo(const QString &path, int seconds, const QString &size, int fps)
+// A test pattern with a tone, or with the audio of an lavfi source: seconds long, at the given
+// size and frame rate.
+bool makeVideo(const QString &path, int seconds, const QString &size, int fps,
+               const QString &audio = {})
 {
     const QString length = QString::number(seconds);
     return runFfmpeg(
@@ -56,7 +59,9 @@ bool makeVideo(const QString &path, int seconds, const QString &size, int fps)
          "-f",
          "lavfi",
          "-i",
-         QStringLiteral("sine=frequency=330:sample_rate=48000:duration=%1").arg(length),
+         audio.isEmpty()
+             ? QStringLiteral("sine=frequency=330:sample_rate=48000:duration=%1").arg(length)
+             : audio,
          "-ac",
          "2",
          "-c:v",
@@ -244,7 +249,13 @@ int main(int argc, char *argv[])
         const QString path = sources.filePath(name);
         return makeVideo(path, seconds, size, fps) ? path : QString();
     };
-    const QString interview = video("interview-take-3.mov", 4, "640x360", 25);
+    // Talk that swells and ebbs, with a loud stretch from 9 to 10.5 s: a waveform worth a look.
+    const QString interview =
+        makeVideo(sources.filePath("interview-take-3.mov"), 20, "640x360", 25,
+                  "aevalsrc=exprs='(0.25+0.2*sin(2*PI*0.4*t))*(0.6+0.4*sin(2*PI*3*t))"
+                  "*sin(2*PI*190*t)+0.7*between(t,9,10.5)*sin(2*PI*330*t)':s=48000:d=20")
+            ? sources.filePath("interview-take-3.mov")
+            : QString();
     const QString harbour = video("harbour-festival-evening-set.mp4", 6, "1280x720", 25);
     const QString lecture = video("lecture-recording.mkv", 600, "320x180", 1);
     const QString trailer = video("trailer-final.mp4", 3, "854x480", 25);
@@ -342,6 +353,7 @@ int main(int argc, char *argv[])
 
     // The working window: five jobs in mixed states, the finished one in the inspector.
     tonbrook::ConversionQueue queue(std::make_unique<SilentNotifier>());
+    queue.setWaveformStore(tonbrook::WaveformPlot::sharedStore());
     const QString exports = work.filePath(QStringLiteral("Exports"));
     QDir().mkpath(exports);
     queue.setUseSourceDirectory(false);
@@ -404,6 +416,28 @@ int main(int argc, char *argv[])
                         QRectF(pane.topLeft() * scale, pane.size() * scale).toRect());
                 },
                 outputDir, QStringLiteral("inspector.png")) &&
+            saved;
+
+    // The waveform of a trimmed, faded job whose gain clips its loudest stretch.
+    queue.setSelectedJobId(jobs[2]->id());
+    tonbrook::AudioExtractionSettings shaped = jobs[2]->settings();
+    shaped.trimStartSeconds = 2.0;
+    shaped.trimEndSeconds = 17.5;
+    shaped.fadeInDuration = 2.0;
+    shaped.fadeOutDuration = 3.0;
+    shaped.volumeGainDb = 6.0;
+    jobs[2]->setSettings(shaped);
+    waitUntil([] { return tonbrook::WaveformPlot::sharedStore()->isIdle(); }, 30000);
+    waitUntil([] { return false; }, 800);
+    saved = saveInBothPalettes(
+                [&] {
+                    const QRectF pane = detailPane->mapRectToScene(
+                        QRectF(0, 0, detailPane->width(), detailPane->height()));
+                    const qreal scale = window->devicePixelRatio();
+                    return window->grabWindow().copy(
+                        QRectF(pane.topLeft() * scale, pane.size() * scale).toRect());
+                },
+                outputDir, QStringLiteral("inspector-waveform.png")) &&
             saved;
     window->resize(normalSize);
 

@@ -284,6 +284,12 @@ void ConversionQueue::setSendNotificationOnFinish(bool value)
     emit sendNotificationOnFinishChanged();
 }
 
+void ConversionQueue::setWaveformStore(WaveformStore *store)
+{
+    assertOwningThread();
+    m_waveforms = store;
+}
+
 void ConversionQueue::setConcurrentLimit(int limit)
 {
     assertOwningThread();
@@ -625,6 +631,10 @@ void ConversionQueue::addFiles(const QList<QUrl> &urls)
             refreshDerivedValues();
         });
         connect(job, &ConversionJob::outputURLChanged, this, [this, job] { syncJob(job); });
+        connect(job, &ConversionJob::fileInfoChanged, this, [this, job] {
+            if (m_waveforms)
+                m_waveforms->envelopeOf(*job, false);
+        });
         // A freed slot is filled now rather than at the next poll, which would idle a core.
         connect(job, &ConversionJob::extractionEnded, this, [this] {
             if (m_isProcessing && m_batchTimer->isActive())
@@ -680,6 +690,8 @@ void ConversionQueue::removeJobsWhere(
 
     for (ConversionJob *job : std::as_const(gone)) {
         disconnect(job, nullptr, this, nullptr);
+        if (m_waveforms)
+            m_waveforms->forget(job->sourceURL().toLocalFile());
         // A removed job lives on until its extraction has ended, as its task would keep it.
         if (job->isExtractionRunning()) {
             connect(job, &ConversionJob::extractionEnded, job, [job] {

@@ -3,10 +3,12 @@
 #include "model/extraction_settings.h"
 #include "queue/batch_notifier.h"
 #include "queue/conversion_job.h"
+#include "queue/waveform_store.h"
 
 #include <QAbstractListModel>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QUrl>
 #include <QUuid>
@@ -105,6 +107,9 @@ public:
     void setSendNotificationOnFinish(bool value);
     // Not clamped: 0 or less starts nothing.
     void setConcurrentLimit(int limit);
+    // Where every job's waveform is made once it has been inspected, behind the one on
+    // screen, and dropped with the job; none by default.
+    void setWaveformStore(WaveformStore *store);
     // Encoder threads all running extractions share; the hardware threads unless set (1
     // encodes every file on one thread). Each extraction gets at least one.
     int encoderThreadCapacity() const noexcept { return m_encoderThreadCapacity; }
@@ -254,6 +259,8 @@ private:
     int m_activeCount = 0;
     int m_completedCount = 0;
     double m_overallProgress = 0.0;
+
+    QPointer<WaveformStore> m_waveforms;
 };
 
 } // namespace tonbrook

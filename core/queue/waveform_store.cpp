@@ -140,10 +140,52 @@ std::optional<WaveformEnvelope> WaveformStore::envelope(const QString &filePath,
     return std::nullopt;
 }
 
+std::pair<QString, qint64> WaveformStore::sourceOf(const ConversionJob &job)
+{
+    const QString path = job.sourceURL().toLocalFile();
+    if (!job.fileInfo())
+        return {path, -1};
+    const auto track = resolveTrackIndex(job.settings().selectedTrackIndex,
+                                         qint64(job.fileInfo()->audioTracks.size()));
+    return {path, track.value_or(-1)};
+}
+
+std::optional<WaveformEnvelope> WaveformStore::envelopeOf(const ConversionJob &job, bool urgent)
+{
+    const auto [path, track] = sourceOf(job);
+    if (track < 0)
+        return std::nullopt;
+    return envelope(path, track, job.fileInfo()->duration, urgent);
+}
+
+std::optional<WaveformEnvelope> WaveformStore::detail(const QString &filePath, qint64 trackIndex,
+                                                      double startSeconds, double endSeconds,
+                                                      int buckets)
+{
+    Request request{filePath, trackIndex, endSeconds, true, startSeconds, std::max(buckets, 1)};
+    if (m_detailWanted == request)
+        return m_detail;
+    m_detailWanted = request;
+    m_detail.reset();
+    const std::lock_guard lock(m_mutex);
+    if (m_running && m_running->isDetail)
+        m_runningStop.request_stop();
+    std::erase_if(m_made, [](const Made &made) { return made.request.isDetail; });
+    m_detailPending = request;
+    m_wake.notify_one();
+    return std::nullopt;
+}
+
 void WaveformStore::forget(const QString &filePath)
 {
+    if (m_detailWanted && m_detailWanted->filePath == filePath) {
+        m_detailWanted.reset();
+        m_detail.reset();
+    }
     {
         const std::lock_guard lock(m_mutex);
+        if (m_detailPending && m_detailPending->filePath == filePath)
+            m_detailPending.reset();
         std::erase_if(m_pending,
                       [&](const Request &request) { return request.filePath == filePath; });
         std::erase_if(m_made, [&](const Made &made) { return made.request.filePath == filePath; });
@@ -165,7 +207,7 @@ void WaveformStore::forget(const QString &filePath)
 bool WaveformStore::isIdle() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_pending.empty() && !m_running && m_made.empty();
+    return m_pending.empty() && !m_detailPending && !m_running && m_made.empty();
 }
 
 void WaveformStore::work(std::stop_token stop)
@@ -177,10 +219,16 @@ void WaveformStore::work(std::stop_token stop)
         std::stop_token itemStop;
         {
             std::unique_lock lock(m_mutex);
-            if (!m_wake.wait(lock, stop, [this] { return !m_pending.empty(); }))
+            if (!m_wake.wait(lock, stop, [this] { return m_detailPending || !m_pending.empty(); }))
                 return;
-            request = m_pending.front();
-            m_pending.pop_front();
+            // A zoomed view is waiting on its detail; overviews are for later.
+            if (m_detailPending) {
+                request = *m_detailPending;
+                m_detailPending.reset();
+            } else {
+                request = m_pending.front();
+                m_pending.pop_front();
+            }
             m_running = request;
             m_runningStop = std::stop_source();
             itemStop = m_runningStop.get_token();
@@ -190,8 +238,9 @@ void WaveformStore::work(std::stop_token stop)
             const auto asset = openMediaAsset(request.filePath);
             const std::vector<MediaTrack> tracks = asset->loadTracks(MediaType::audio);
             if (request.trackIndex >= 0 && request.trackIndex < qint64(tracks.size()))
-                made = computeWaveform(*asset, tracks[std::size_t(request.trackIndex)], 0.0,
-                                       request.durationSeconds, overviewWaveformBuckets, itemStop);
+                made = computeWaveform(*asset, tracks[std::size_t(request.trackIndex)],
+                                       request.startSeconds, request.durationSeconds,
+                                       request.buckets, itemStop);
             else
                 made = flatEnvelope(
                     request.durationSeconds,
@@ -220,6 +269,13 @@ void WaveformStore::collect()
     }
     const QString folder = cacheSessionFolder();
     for (Made &item : made) {
+        if (item.request.isDetail) {
+            if (item.request == m_detailWanted) {
+                m_detail = std::move(item.envelope);
+                emit detailReady();
+            }
+            continue;
+        }
         const QString key = keyOf(item.request.filePath, item.request.trackIndex);
         if (!folder.isEmpty()) {
             const QString file = QDir(folder).filePath(

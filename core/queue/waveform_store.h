@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/waveform.h"
+#include "queue/conversion_job.h"
 
 #include <QHash>
 #include <QObject>
@@ -36,6 +37,17 @@ public:
     // draw, the file's duration.
     std::optional<WaveformEnvelope> envelope(const QString &filePath, qint64 trackIndex,
                                              double durationSeconds, bool urgent);
+    // The same for the job's source and its selected track, over the inspected duration;
+    // nothing while the job is not inspected or when its source has no audio track.
+    std::optional<WaveformEnvelope> envelopeOf(const ConversionJob &job, bool urgent);
+    // The file and track envelopeOf(job) stands for; a track of -1 when there is none.
+    static std::pair<QString, qint64> sourceOf(const ConversionJob &job);
+
+    // A finer envelope of [startSeconds, endSeconds) for a zoomed view, once made; otherwise
+    // nothing, and it is made ahead of every overview. Only the last one asked for is kept:
+    // asking for another drops it, and stops making it.
+    std::optional<WaveformEnvelope> detail(const QString &filePath, qint64 trackIndex,
+                                           double startSeconds, double endSeconds, int buckets);
     // Stops making the file's envelopes, and drops those made.
     void forget(const QString &filePath);
 
@@ -45,12 +57,19 @@ public:
 signals:
     // The envelope of this file's track can now be had from envelope().
     void envelopeReady(const QString &filePath, qint64 trackIndex);
+    // The detail last asked for can now be had from detail().
+    void detailReady();
 
 private:
     struct Request {
         QString filePath;
         qint64 trackIndex = 0;
         double durationSeconds = 0.0;
+        // A detail covers [startSeconds, durationSeconds) in its own number of buckets.
+        bool isDetail = false;
+        double startSeconds = 0.0;
+        int buckets = overviewWaveformBuckets;
+        bool operator==(const Request &) const = default;
     };
     struct Made {
         Request request;
@@ -66,6 +85,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable_any m_wake;
     std::deque<Request> m_pending;
+    std::optional<Request> m_detailPending;
     std::optional<Request> m_running;
     std::stop_source m_runningStop;
     std::vector<Made> m_made;
@@ -73,6 +93,8 @@ private:
     // The main thread's own.
     QHash<QString, QString> m_onDisk;                         // key -> cache file
     std::list<std::pair<QString, WaveformEnvelope>> m_recent; // most recently used first
+    std::optional<Request> m_detailWanted;
+    std::optional<WaveformEnvelope> m_detail; // made for m_detailWanted
 
     std::jthread m_worker; // last: stopped and joined first
 };

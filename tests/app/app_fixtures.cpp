@@ -5,6 +5,7 @@
 #include "queue_test_support.h"
 #include "support/test_media.h"
 #include "support/testtools.h"
+#include "waveform_plot.h"
 
 #include <QAccessible>
 #include <QMetaEnum>
@@ -239,7 +240,9 @@ public:
 
 tonbrook::ConversionQueue *AppFixtures::newQueue()
 {
-    return new tonbrook::ConversionQueue(std::make_unique<SilentNotifier>(), this);
+    auto *queue = new tonbrook::ConversionQueue(std::make_unique<SilentNotifier>(), this);
+    queue->setWaveformStore(tonbrook::WaveformPlot::sharedStore());
+    return queue;
 }
 
 QList<QUrl> AppFixtures::clipCopies(const QString &prefix, int count)
