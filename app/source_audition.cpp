@@ -119,9 +119,16 @@ void SourceAudition::startWhenLoaded()
     m_player->setActiveVideoTrack(-1);
     if (m_trackIndex < m_player->audioTracks().size())
         m_player->setActiveAudioTrack(m_trackIndex);
-    m_player->setPosition(milliseconds(stretch.from));
     m_until = stretch.until;
+    m_from = stretch.from;
+    // Qt 6.4's FFmpeg back end drops a seek made before playing starts, so it is made again
+    // once playing, and the position counts only once it has arrived.
+    if (m_output)
+        m_output->setMuted(true);
+    m_player->setPosition(milliseconds(stretch.from));
     m_player->play();
+    m_player->setPosition(milliseconds(stretch.from));
+    m_seeking = true;
     m_timer.start();
 }
 
@@ -132,8 +139,18 @@ void SourceAudition::tick()
         return;
     }
     const double at = double(m_player->position()) / 1000.0;
-    const bool ended = m_player->playbackState() != QMediaPlayer::PlayingState;
-    if (at >= m_until || ended) {
+    const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
+    if (m_seeking) {
+        if (std::abs(at - m_from) > 1.0 && playing)
+            return;
+        m_seeking = false;
+    }
+    // The seek lands on a packet before the start; what comes before it is not heard.
+    if (at < m_from - 0.02 && playing)
+        return;
+    if (m_output)
+        m_output->setMuted(false);
+    if (at >= m_until || !playing) {
         m_player->pause();
         m_timer.stop();
         setPosition(std::min(at, m_until));

@@ -77,7 +77,10 @@ private:
         double until = 0.0;
     };
     std::optional<Stretch> m_waiting;
+    double m_from = 0.0;
     double m_until = 0.0;
+    // Playing has started and the seek to m_from has not shown in the position yet.
+    bool m_seeking = false;
 };
 
 } // namespace tonbrook

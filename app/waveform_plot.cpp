@@ -12,9 +12,9 @@ namespace tonbrook {
 
 namespace {
 
-// A zoomed view asks for detail once its overview buckets are wider than this many pixels,
-// and gets a little more than it shows on each side, so that a short scroll needs no more.
-constexpr double pixelsPerBucketForDetail = 1.5;
+// A zoomed view asks for detail once its overview buckets are wider than a pixel, and gets a
+// little more than it shows on each side, so that a short scroll needs no more.
+constexpr double pixelsPerBucketForDetail = 1.0;
 constexpr double detailMargin = 0.5;
 constexpr int detailDelayMs = 120;
 

@@ -182,7 +182,6 @@ ColumnLayout {
             id: plot
             objectName: "waveformPlot"
             anchors.fill: parent
-            anchors.margins: 1
             job: editor.view.job
             viewStart: editor.viewStart
             viewEnd: editor.viewStart + editor.viewSpan

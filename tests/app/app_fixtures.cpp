@@ -46,6 +46,22 @@ QString AppFixtures::mediaFor(const QString &kind) const
                             "-map", "0:v", "-map", "1:a", "-map", "2:a", "-c:v", "mpeg4", "-c:a",
                             "flac", "-shortest"});
     }
+    if (kind == QLatin1String("burst")) {
+        // Silence, a loud burst from 10 to 12 s and a quieter tone from 30 to 40 s.
+        return testmedia::make("app-burst.mka",
+                               {"-f", "lavfi", "-i",
+                                "aevalsrc=exprs='0.9*between(t,10,12)*sin(2*PI*440*t)"
+                                "+0.2*between(t,30,40)*sin(2*PI*300*t)':s=48000:d=45",
+                                "-c:a", "flac"});
+    }
+    if (kind == QLatin1String("two-shapes")) {
+        // Two tracks of 4 s: the first sounds in its first half, the second in its second.
+        return testmedia::make(
+            "app-two-shapes.mkv",
+            {"-f", "lavfi", "-i", "aevalsrc=exprs='0.8*lt(t,2)*sin(2*PI*440*t)':s=48000:d=4", "-f",
+             "lavfi", "-i", "aevalsrc=exprs='0.8*gte(t,2)*sin(2*PI*660*t)':s=48000:d=4", "-map",
+             "0:a", "-map", "1:a", "-c:a", "flac"});
+    }
     if (kind == QLatin1String("low-rate")) {
         // 22.05 kHz, where an MP3 carries at most 160 kbit/s.
         return testmedia::make(
@@ -211,6 +227,13 @@ QVariantMap AppFixtures::settingsOf(ConversionJob *job) const
         {"selectedTrackIndex", s.selectedTrackIndex},
         {"sourceDuration", job->fileInfo() ? job->fileInfo()->duration : 0.0},
     };
+}
+
+void AppFixtures::setVolumeGain(ConversionJob *job, double decibels) const
+{
+    tonbrook::AudioExtractionSettings settings = job->settings();
+    settings.volumeGainDb = decibels;
+    job->setSettings(settings);
 }
 
 QVariantMap AppFixtures::metadataOf(ConversionJob *job) const

@@ -49,6 +49,8 @@ public:
 
     // The job's C++ values, for checking what the views wrote. Absent trims read as null.
     Q_INVOKABLE QVariantMap settingsOf(tonbrook::ConversionJob *job) const;
+    // The gain has no control of its own; a job's settings file or the CLI sets it.
+    Q_INVOKABLE void setVolumeGain(tonbrook::ConversionJob *job, double decibels) const;
     // Cover art size is -1 when the job has none.
     Q_INVOKABLE QVariantMap metadataOf(tonbrook::ConversionJob *job) const;
 

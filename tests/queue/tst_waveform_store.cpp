@@ -1,6 +1,8 @@
 // The background store of envelopes: what it hands out equals a direct computation, from
-// memory and from disk alike; urgent files go first; a forgotten file stops at once.
+// memory and from disk alike; urgent files go first; a forgotten file stops at once, and a
+// queue has its inspected jobs drawn and their work dropped with them.
 #include "model/cover_art.h"
+#include "queue/conversion_queue.h"
 #include "queue/waveform_store.h"
 #include "support/test_media.h"
 
@@ -20,6 +22,7 @@ private slots:
     void madeOnceKeptOnDisk();
     void urgentGoesFirst();
     void forgottenFileStops();
+    void queueDrawsAndDropsItsJobs();
 
 private:
     QStringList m_clips; // one second each, a tone of a different pitch each
@@ -117,6 +120,38 @@ void TestWaveformStore::forgottenFileStops()
             QStringLiteral("%1 ms to stop, %2 ms for all").arg(stopping.elapsed()).arg(wholeMs)));
     QTest::qWait(50);
     QCOMPARE(ready.size(), 1);
+}
+
+void TestWaveformStore::queueDrawsAndDropsItsJobs()
+{
+    // The queue takes video files; the same audio in Matroska.
+    const auto remux = [](const QString &from, const QString &name) {
+        return testmedia::make(name, {"-i", from, "-c", "copy"});
+    };
+    const QString clip = remux(m_clips[0], "waveform-store-clip.mkv");
+    const QString longFile = remux(m_long, "waveform-store-long.mkv");
+    QVERIFY(!clip.isEmpty() && !longFile.isEmpty());
+
+    WaveformStore store;
+    ConversionQueue queue(nullptr);
+    queue.setWaveformStore(&store);
+    QSignalSpy ready(&store, &WaveformStore::envelopeReady);
+    // Each inspected job is drawn without being asked for.
+    queue.addFiles({QUrl::fromLocalFile(clip), QUrl::fromLocalFile(longFile)});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::any_of(ready.begin(), ready.end(),
+                    [&](const QList<QVariant> &signal) { return signal.at(0) == clip; }),
+        30000);
+    ConversionJob *longJob = queue.jobs().at(1);
+    QTRY_VERIFY_WITH_TIMEOUT(longJob->fileInfo().has_value(), 30000);
+    QVERIFY(!store.isIdle());
+
+    // Removed while its envelope is being made: the work stops and nothing arrives.
+    queue.removeJob(longJob);
+    QTRY_VERIFY_WITH_TIMEOUT(store.isIdle(), 5000);
+    QTest::qWait(100);
+    for (const QList<QVariant> &signal : std::as_const(ready))
+        QCOMPARE_NE(signal.at(0).toString(), longFile);
 }
 
 QTEST_GUILESS_MAIN(TestWaveformStore)
