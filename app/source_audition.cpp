@@ -115,9 +115,10 @@ void SourceAudition::startWhenLoaded()
     }
     const Stretch stretch = *m_waiting;
     m_waiting.reset();
-    // The source's pictures are not shown; only the chosen audio track is decoded.
-    m_player->setActiveVideoTrack(-1);
-    if (m_trackIndex < m_player->audioTracks().size())
+    // Turning the pictures off with setActiveVideoTrack(-1) crashes Qt 6.4's FFmpeg back end;
+    // without a video output they are not shown anyway.
+    if (m_trackIndex < m_player->audioTracks().size() &&
+        m_trackIndex != m_player->activeAudioTrack())
         m_player->setActiveAudioTrack(m_trackIndex);
     m_until = stretch.until;
     m_from = stretch.from;

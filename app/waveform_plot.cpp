@@ -18,6 +18,13 @@ constexpr double pixelsPerBucketForDetail = 1.0;
 constexpr double detailMargin = 0.5;
 constexpr int detailDelayMs = 120;
 
+// Whether scaling samples between low and high takes any past what 16 bits hold; a source
+// already at full scale is not clipped by a gain of 1.
+bool passesFullScale(int low, int high, double scale)
+{
+    return double(high) * scale > 32767.0 || double(low) * scale < -32768.0;
+}
+
 } // namespace
 
 WaveformStore *WaveformPlot::sharedStore()
@@ -263,9 +270,8 @@ void WaveformPlot::reshape()
             if (i < last) {
                 const double at =
                     envelope.startSeconds + (double(i) + 0.5) * envelope.secondsPerBucket;
-                const int peak = std::max(-int(envelope.lowest[std::size_t(i)]),
-                                          int(envelope.highest[std::size_t(i)]));
-                clips = double(peak) * gain * fadeFactor(at) > 32767.0;
+                clips = passesFullScale(envelope.lowest[std::size_t(i)],
+                                        envelope.highest[std::size_t(i)], gain * fadeFactor(at));
             }
             const double edge = envelope.startSeconds + double(i) * envelope.secondsPerBucket;
             if (clips && runStart < 0.0) {
@@ -341,7 +347,7 @@ void WaveformPlot::paint(QPainter *painter)
         const double at = (from + to) / 2.0;
         const bool kept = at >= m_trimStart && at <= trimEnd();
         const double scale = m_displayGain * (kept ? fadeFactor(at) : 1.0);
-        const bool clips = kept && std::max(-low, high) * scale > 32767.0;
+        const bool clips = kept && passesFullScale(low, high, scale);
         const double top = std::max(-1.0, -high * scale / 32768.0);
         const double bottom = std::min(1.0, -low * scale / 32768.0);
         // Even silence keeps a hairline, so the kept part reads as a line, not as nothing.

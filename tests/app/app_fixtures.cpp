@@ -48,11 +48,13 @@ QString AppFixtures::mediaFor(const QString &kind) const
     }
     if (kind == QLatin1String("burst")) {
         // Silence, a loud burst from 10 to 12 s and a quieter tone from 30 to 40 s.
-        return testmedia::make("app-burst.mka",
-                               {"-f", "lavfi", "-i",
-                                "aevalsrc=exprs='0.9*between(t,10,12)*sin(2*PI*440*t)"
-                                "+0.2*between(t,30,40)*sin(2*PI*300*t)':s=48000:d=45",
-                                "-c:a", "flac"});
+        // With pictures, as the files it stands for have them.
+        return testmedia::make(
+            "app-burst.mkv", testmedia::patternInput({160, 90}, 5, 45.0) +
+                                 QStringList{"-f", "lavfi", "-i",
+                                             "aevalsrc=exprs='0.9*between(t,10,12)*sin(2*PI*440*t)"
+                                             "+0.2*between(t,30,40)*sin(2*PI*300*t)':s=48000:d=45",
+                                             "-c:v", "mpeg4", "-c:a", "flac", "-shortest"});
     }
     if (kind == QLatin1String("two-shapes")) {
         // Two tracks of 4 s: the first sounds in its first half, the second in its second.
