@@ -168,8 +168,12 @@ std::optional<WaveformEnvelope> WaveformStore::detail(const QString &filePath, q
     m_detailWanted = request;
     m_detail.reset();
     const std::lock_guard lock(m_mutex);
-    if (m_running && m_running->isDetail)
+    // Someone is looking at this; an overview being made for later starts again after it.
+    if (m_running) {
+        if (!m_running->isDetail)
+            m_pending.push_front(*m_running);
         m_runningStop.request_stop();
+    }
     std::erase_if(m_made, [](const Made &made) { return made.request.isDetail; });
     m_detailPending = request;
     m_wake.notify_one();

@@ -44,8 +44,8 @@ public:
     static std::pair<QString, qint64> sourceOf(const ConversionJob &job);
 
     // A finer envelope of [startSeconds, endSeconds) for a zoomed view, once made; otherwise
-    // nothing, and it is made ahead of every overview. Only the last one asked for is kept:
-    // asking for another drops it, and stops making it.
+    // nothing, and it is made ahead of every overview, interrupting one being made. Only the
+    // last one asked for is kept: asking for another drops it, and stops making it.
     std::optional<WaveformEnvelope> detail(const QString &filePath, qint64 trackIndex,
                                            double startSeconds, double endSeconds, int buckets);
     // Stops making the file's envelopes, and drops those made.

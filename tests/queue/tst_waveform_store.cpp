@@ -22,6 +22,7 @@ private slots:
     void madeOnceKeptOnDisk();
     void urgentGoesFirst();
     void forgottenFileStops();
+    void detailGoesAhead();
     void queueDrawsAndDropsItsJobs();
 
 private:
@@ -120,6 +121,27 @@ void TestWaveformStore::forgottenFileStops()
             QStringLiteral("%1 ms to stop, %2 ms for all").arg(stopping.elapsed()).arg(wholeMs)));
     QTest::qWait(50);
     QCOMPARE(ready.size(), 1);
+}
+
+void TestWaveformStore::detailGoesAhead()
+{
+    WaveformStore store;
+    QSignalSpy ready(&store, &WaveformStore::envelopeReady);
+    QSignalSpy detailed(&store, &WaveformStore::detailReady);
+    QVERIFY(!store.envelope(m_long, 0, 600.0, false));
+    QTest::qWait(100);
+    // A zoomed view's stretch passes the long overview under way, which then starts again.
+    QVERIFY(!store.detail(m_clips[11], 0, 0.25, 0.75, 500));
+    QTRY_COMPARE_WITH_TIMEOUT(detailed.size(), 1, 30000);
+    QCOMPARE(ready.size(), 0);
+    const auto asset = openMediaAsset(m_clips[11]);
+    const auto direct =
+        computeWaveform(*asset, asset->loadTracks(MediaType::audio).front(), 0.25, 0.75, 500);
+    const std::optional<WaveformEnvelope> detail = store.detail(m_clips[11], 0, 0.25, 0.75, 500);
+    QVERIFY(detail && direct);
+    QVERIFY(*detail == *direct);
+    QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 60000);
+    QVERIFY(store.envelope(m_long, 0, 600.0, false));
 }
 
 void TestWaveformStore::queueDrawsAndDropsItsJobs()
