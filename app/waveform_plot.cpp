@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QPainter>
+#include <QQuickWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -114,7 +115,7 @@ void WaveformPlot::planDetail()
     const double span = viewEnd() - m_viewStart;
     if (!(span > 0.0))
         return;
-    const double bucketPixels = m_overview->secondsPerBucket / span * width();
+    const double bucketPixels = m_overview->secondsPerBucket / span * deviceWidth();
     if (bucketPixels <= pixelsPerBucketForDetail) {
         m_detailDelay.stop();
         if (m_detail) {
@@ -127,7 +128,7 @@ void WaveformPlot::planDetail()
     if (m_detail && m_detail->startSeconds <= m_viewStart &&
         m_detail->startSeconds + m_detail->secondsPerBucket * double(m_detail->bucketCount()) >=
             viewEnd() &&
-        m_detail->secondsPerBucket / span * width() <= pixelsPerBucketForDetail)
+        m_detail->secondsPerBucket / span * deviceWidth() <= pixelsPerBucketForDetail)
         return;
     m_detailDelay.start();
 }
@@ -140,7 +141,7 @@ void WaveformPlot::fetchDetail()
     if (!m_detailAsked || sender() == &m_detailDelay) {
         const double start = std::max(0.0, m_viewStart - span * detailMargin);
         const double end = std::min(duration(), viewEnd() + span * detailMargin);
-        const int buckets = int(std::ceil((end - start) / span * width()));
+        const int buckets = int(std::ceil((end - start) / span * deviceWidth()));
         m_detailAsked = DetailRange{start, end, std::max(buckets, 1)};
     }
     if (std::optional<WaveformEnvelope> made =
@@ -306,6 +307,11 @@ double WaveformPlot::levelAt(double seconds) const
            32768.0;
 }
 
+double WaveformPlot::deviceWidth() const
+{
+    return width() * (window() ? std::max(1.0, window()->effectiveDevicePixelRatio()) : 1.0);
+}
+
 void WaveformPlot::geometryChange(const QRectF &newGeometry, const QRectF &oldGeometry)
 {
     QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
@@ -316,6 +322,8 @@ void WaveformPlot::geometryChange(const QRectF &newGeometry, const QRectF &oldGe
 void WaveformPlot::paint(QPainter *painter)
 {
     const double w = width();
+    if (!(w > 0.0))
+        return;
     const double h = height();
     const double middle = std::round(h / 2.0);
     painter->fillRect(QRectF(0, middle, w, 1), m_guideColor);
@@ -325,11 +333,15 @@ void WaveformPlot::paint(QPainter *painter)
         !(envelope->secondsPerBucket > 0.0))
         return;
 
-    const double secondsPerPixel = span / w;
+    // One column per device pixel, so a high-density screen shows twice the detail.
+    const double ratio = deviceWidth() / w;
+    const double column = 1.0 / ratio;
+    const double secondsPerPixel = span / w * column;
     const double halfHeight = h / 2.0 - 1.0;
     const auto count = qint64(envelope->bucketCount());
-    for (int x = 0; x < int(std::ceil(w)); ++x) {
-        const double from = m_viewStart + x * secondsPerPixel;
+    for (int c = 0; c < int(std::ceil(w * ratio)); ++c) {
+        const double x = c * column;
+        const double from = m_viewStart + c * secondsPerPixel;
         const double to = from + secondsPerPixel;
         const qint64 first =
             qint64(std::floor((from - envelope->startSeconds) / envelope->secondsPerBucket));
@@ -353,7 +365,7 @@ void WaveformPlot::paint(QPainter *painter)
         // Even silence keeps a hairline, so the kept part reads as a line, not as nothing.
         const double y0 = std::min(middle - 0.5, middle + top * halfHeight);
         const double y1 = std::max(middle + 1.5, middle + bottom * halfHeight);
-        painter->fillRect(QRectF(x, y0, 1.0, y1 - y0),
+        painter->fillRect(QRectF(x, y0, column, y1 - y0),
                           clips ? m_clipColor : (kept ? m_waveColor : m_dimColor));
     }
 }

@@ -102,6 +102,8 @@ private:
     void reshape();
     const WaveformEnvelope *shownEnvelope() const;
     double fadeFactor(double seconds) const;
+    // The width in the screen's own pixels.
+    double deviceWidth() const;
 
     QPointer<ConversionJob> m_job;
     QPointer<WaveformStore> m_store;
