@@ -388,10 +388,13 @@ ColumnLayout {
 
         required property bool isStart
         property real seconds
-        // Read by assistive technology through the slider role.
+        // Read by assistive technology through the slider role (older Qt reads the
+        // minimumValue and maximumValue names, newer from and to).
         readonly property real value: seconds
-        readonly property real minimumValue: 0
-        readonly property real maximumValue: editor.duration
+        readonly property real from: 0
+        readonly property real to: editor.duration
+        readonly property real minimumValue: from
+        readonly property real maximumValue: to
         readonly property real stepSize: 0.1
 
         function move(seconds) {
@@ -408,6 +411,8 @@ ColumnLayout {
         activeFocusOnTab: true
         Accessible.role: Accessible.Slider
         Accessible.description: editor.timeText(seconds, 2)
+        Accessible.onIncreaseAction: move(Math.round((seconds + stepSize) * 100) / 100)
+        Accessible.onDecreaseAction: move(Math.round((seconds - stepSize) * 100) / 100)
 
         Keys.onSpacePressed: editor.toggleAudition()
         Keys.onPressed: (event) => {
