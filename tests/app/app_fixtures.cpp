@@ -56,6 +56,9 @@ QString AppFixtures::mediaFor(const QString &kind) const
                                              "+0.2*between(t,30,40)*sin(2*PI*300*t)':s=48000:d=45",
                                              "-c:v", "mpeg4", "-c:a", "flac", "-shortest"});
     }
+    if (kind == QLatin1String("no-audio"))
+        return testmedia::make("app-no-audio.mkv", testmedia::patternInput({160, 90}, 5, 2.0) +
+                                                       QStringList{"-c:v", "mpeg4"});
     if (kind == QLatin1String("two-shapes")) {
         // Two tracks of 4 s: the first sounds in its first half, the second in its second.
         return testmedia::make(

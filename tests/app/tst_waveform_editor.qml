@@ -183,6 +183,16 @@ Item {
             compare(w.plot.levelAt(1), 0)
         }
 
+        // Nothing to draw is said at once, rather than waited for.
+        function test_withoutAudioSaysWhy() {
+            const job = Fixtures.readyJob("no-audio")
+            const inspector = createTemporaryObject(inspectorComponent, stage, { job: job })
+            const editor = child(inspector, "waveformEditor")
+            verify(editor.visible)
+            compare(child(inspector, "waveformStatus").text, "The file has no audio track.")
+            verify(!child(inspector, "auditionButton").enabled)
+        }
+
         function test_auditionPlaysTheKeptPart() {
             const w = drawn("burst")
             typeInto(child(w.inspector, "trimStartField"), "10")
