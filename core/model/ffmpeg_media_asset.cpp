@@ -212,7 +212,7 @@ bool isTrack(const AVStream *stream, MediaType type)
 
 class MediaAssetImpl final : public MediaAsset {
 public:
-    explicit MediaAssetImpl(QString filePath) : m_filePath(std::move(filePath)) {}
+    MediaAssetImpl(QString filePath, MediaUse use) : m_filePath(std::move(filePath)), m_use(use) {}
 
     QString filePath() const override { return m_filePath; }
 
@@ -267,6 +267,7 @@ private:
     const QString m_filePath;
     std::mutex m_mutex;
     bool m_opened = false;
+    const MediaUse m_use;
     std::optional<MediaReaderError> m_openError;
     AVFormatContextUPtr m_context;
     double m_duration = std::numeric_limits<double>::quiet_NaN();
@@ -279,7 +280,7 @@ void MediaAssetImpl::ensureOpen()
     if (!m_opened) {
         m_opened = true;
         try {
-            m_context = openInput(m_filePath);
+            m_context = openInput(m_filePath, nullptr, m_use == MediaUse::audioOnly);
             AVFormatContext *context = m_context.get();
             for (unsigned i = 0; i < context->nb_streams; ++i) {
                 const AVStream *stream = context->streams[i];
@@ -469,9 +470,9 @@ QImage MediaAssetImpl::generateImage(double timeSeconds, QSize maximumSize,
 
 } // namespace ffmpeg
 
-std::shared_ptr<MediaAsset> openMediaAsset(const QString &filePath)
+std::shared_ptr<MediaAsset> openMediaAsset(const QString &filePath, MediaUse use)
 {
-    return std::make_shared<ffmpeg::MediaAssetImpl>(filePath);
+    return std::make_shared<ffmpeg::MediaAssetImpl>(filePath, use);
 }
 
 } // namespace tonbrook

@@ -56,7 +56,8 @@ AVPacketUPtr makePacket()
     return packet;
 }
 
-AVFormatContextUPtr openInput(const QString &filePath, const std::atomic_bool *cancelFlag)
+AVFormatContextUPtr openInput(const QString &filePath, const std::atomic_bool *cancelFlag,
+                              bool audioOnly)
 {
     // The core keeps no log; FFmpeg's own chatter would only reach a terminal nobody reads.
     static std::once_flag quietLog;
@@ -75,6 +76,10 @@ AVFormatContextUPtr openInput(const QString &filePath, const std::atomic_bool *c
         result < 0)
         throw makeError(filePath, QStringLiteral("The file could not be opened"), result);
     AVFormatContextUPtr context(raw);
+    for (unsigned i = 0; audioOnly && i < context->nb_streams; ++i) {
+        if (context->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+            context->streams[i]->discard = AVDISCARD_ALL;
+    }
     if (const int result = avformat_find_stream_info(context.get(), nullptr); result < 0)
         throw makeError(filePath, QStringLiteral("The file's streams could not be read"), result);
     return context;

@@ -15,6 +15,7 @@ extern "C" {
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 namespace tonbrook::ffmpeg {
 
@@ -58,8 +59,10 @@ AVPacketUPtr makePacket();
 using CancelFlag = std::shared_ptr<std::atomic_bool>;
 
 // Opens and probes a file; throws MediaReaderError. The flag, when given, must outlive the context.
-AVFormatContextUPtr openInput(const QString &filePath,
-                              const std::atomic_bool *cancelFlag = nullptr);
+// With audioOnly the probe reads and decodes nothing of the other streams: they are listed
+// without their details, and the file's start time and duration are the audio's alone.
+AVFormatContextUPtr openInput(const QString &filePath, const std::atomic_bool *cancelFlag = nullptr,
+                              bool audioOnly = false);
 
 // Which pictures a video decoder works on.
 enum class DecodedPictures {

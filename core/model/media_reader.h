@@ -161,7 +161,17 @@ public:
     virtual std::unique_ptr<MediaAssetReader> createReader() = 0;
 };
 
+// What an asset is opened for.
+enum class MediaUse {
+    everything,
+    // Only its audio tracks are probed, and quickly: the video tracks are listed without their
+    // details and give no pictures, and the duration is the audio's. Readers made from it
+    // probe the file in full, as always.
+    audioOnly,
+};
+
 // The FFmpeg-backed asset for a local file path.
-std::shared_ptr<MediaAsset> openMediaAsset(const QString &filePath);
+std::shared_ptr<MediaAsset> openMediaAsset(const QString &filePath,
+                                           MediaUse use = MediaUse::everything);
 
 } // namespace tonbrook

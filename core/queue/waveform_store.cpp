@@ -216,8 +216,8 @@ bool WaveformStore::isIdle() const
 
 void WaveformStore::work(std::stop_token stop)
 {
-    // Envelopes are for later; the window and the conversions go first.
-    ::setpriority(PRIO_PROCESS, ::gettid(), 10);
+    // Envelopes are for later: the window, the conversions and the inspections go first.
+    ::setpriority(PRIO_PROCESS, ::gettid(), 19);
     while (!stop.stop_requested()) {
         Request request;
         std::stop_token itemStop;
@@ -239,7 +239,7 @@ void WaveformStore::work(std::stop_token stop)
         }
         std::optional<WaveformEnvelope> made;
         try {
-            const auto asset = openMediaAsset(request.filePath);
+            const auto asset = openMediaAsset(request.filePath, MediaUse::audioOnly);
             const std::vector<MediaTrack> tracks = asset->loadTracks(MediaType::audio);
             if (request.trackIndex >= 0 && request.trackIndex < qint64(tracks.size()))
                 made = computeWaveform(*asset, tracks[std::size_t(request.trackIndex)],
