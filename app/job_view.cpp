@@ -370,7 +370,7 @@ bool JobView::loudnessLimiter() const
 
 QString JobView::resultNote() const
 {
-    return m_job ? m_job->resultNote() : QString();
+    return m_job ? m_job->localizedResultNote() : QString();
 }
 
 void JobView::setLoudnessLimiter(bool value)

@@ -258,7 +258,7 @@ void CliSession::onStatusChanged(ConversionJob *job)
         reportCompleted(job);
         break;
     case JobStatus::Case::failed:
-        reportFailed(job, status.error());
+        reportFailed(job, status.reason());
         break;
     case JobStatus::Case::cancelled:
         if (record.failure)
@@ -291,12 +291,22 @@ void CliSession::onInspected(ConversionJob *job)
     const qint64 trackCount = job->fileInfo() ? qint64(job->fileInfo()->audioTracks.size()) : 0;
     const qint64 wanted = job->settings().selectedTrackIndex;
     if (trackCount > 0 && wanted >= trackCount) {
+        // The singular on its own keeps the English exact without an English translation.
+        const std::initializer_list<TranslatableText> numbers{
+            TranslatableText::verbatim(QString::number(wanted)),
+            TranslatableText::verbatim(QString::number(trackCount))};
         m_records[job].failure =
-            QStringLiteral("Audio track %1 does not exist: the file has %2 audio track%3 "
-                           "(numbered from 0)")
-                .arg(wanted)
-                .arg(trackCount)
-                .arg(trackCount == 1 ? QString() : QStringLiteral("s"));
+            trackCount == 1
+                ? TranslatableText("CliSession",
+                                   QT_TRANSLATE_NOOP("CliSession",
+                                                     "Audio track %1 does not exist: the file has "
+                                                     "%2 audio track (numbered from 0)"),
+                                   numbers)
+                : TranslatableText("CliSession",
+                                   QT_TRANSLATE_NOOP("CliSession",
+                                                     "Audio track %1 does not exist: the file has "
+                                                     "%2 audio tracks (numbered from 0)"),
+                                   numbers);
         job->cancel();
     }
 }
@@ -378,21 +388,22 @@ void CliSession::reportCompleted(ConversionJob *job)
              u'\n')
                 .toUtf8());
         if (!job->resultNote().isEmpty())
-            writeOut(QStringLiteral("  %1\n").arg(job->resultNote()).toUtf8());
+            writeOut(QStringLiteral("  %1\n").arg(job->localizedResultNote()).toUtf8());
     }
     m_barsDirty = true;
 }
 
-void CliSession::reportFailed(ConversionJob *job, const QString &error)
+void CliSession::reportFailed(ConversionJob *job, const TranslatableText &reason)
 {
     markReported(job);
     ++m_failed;
+    // The event keeps the English reason in every language; the line is for people.
     if (m_options.json && !m_options.inspectOnly)
-        writeOut(jsonLine(failedEvent(*job, error)));
-    writeErr(
-        (QCoreApplication::translate("CliSession", "failed: %1: %2").arg(sourcePath(job), error) +
-         u'\n')
-            .toUtf8());
+        writeOut(jsonLine(failedEvent(*job, reason.english())));
+    writeErr((QCoreApplication::translate("CliSession", "failed: %1: %2")
+                  .arg(sourcePath(job), reason.localized()) +
+              u'\n')
+                 .toUtf8());
 }
 
 void CliSession::reportCancelled(ConversionJob *job)
@@ -462,7 +473,7 @@ void CliSession::checkExtractionsStopped()
         if (job->status().is(JobStatus::Case::completed))
             reportCompleted(job);
         else if (job->status().is(JobStatus::Case::failed))
-            reportFailed(job, job->status().error());
+            reportFailed(job, job->status().reason());
         else if (m_records[job].failure)
             reportFailed(job, *m_records[job].failure);
         else

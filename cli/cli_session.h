@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli_options.h"
+#include "model/translatable_text.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -59,7 +60,7 @@ private:
         // The status last seen was inspecting (counted in m_inspecting).
         bool inspecting = false;
         // A problem the command line found itself (a track the file does not have).
-        std::optional<QString> failure;
+        std::optional<TranslatableText> failure;
         QElapsedTimer lastProgress;
     };
 
@@ -76,7 +77,7 @@ private:
     void reportStarted(ConversionJob *job);
     void reportProgress(ConversionJob *job);
     void reportCompleted(ConversionJob *job);
-    void reportFailed(ConversionJob *job, const QString &error);
+    void reportFailed(ConversionJob *job, const TranslatableText &reason);
     void reportCancelled(ConversionJob *job);
     void checkAllReported();
     // Marks the job's outcome as reported (once).

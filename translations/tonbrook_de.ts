@@ -17,6 +17,72 @@
     </message>
 </context>
 <context>
+    <name>AudioExtractionEngine</name>
+    <message>
+        <source>File has zero or invalid duration.</source>
+        <translation>Die Datei hat keine oder eine ungültige Dauer.</translation>
+    </message>
+    <message>
+        <source>The audio track declares an unusable sample rate of %1 Hz.</source>
+        <translation>Die Tonspur gibt eine unbrauchbare Abtastrate von %1 Hz an.</translation>
+    </message>
+    <message>
+        <source>Cannot add audio track output to reader.</source>
+        <translation>Die Tonspur kann nicht zum Lesen eingerichtet werden.</translation>
+    </message>
+    <message>
+        <source>Loudness reached about %1 LUFS of the %2 LUFS target: limiting the peaks harder would not make it louder.</source>
+        <translation>Die Lautheit erreichte etwa %1 LUFS vom Ziel %2 LUFS: Stärkeres Begrenzen der Spitzen hätte sie nicht lauter gemacht.</translation>
+    </message>
+    <message>
+        <source>Loudness reached about %1 LUFS of the %2 LUFS target: more would have pushed the true peak over -1 dBTP.</source>
+        <translation>Die Lautheit erreichte etwa %1 LUFS vom Ziel %2 LUFS: Mehr hätte den True Peak über -1 dBTP getrieben.</translation>
+    </message>
+    <message>
+        <source>Unknown reader start error</source>
+        <translation>Unbekannter Fehler beim Starten des Lesens</translation>
+    </message>
+    <message>
+        <source>Reader failed unexpectedly</source>
+        <translation>Das Lesen ist unerwartet fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>No audio could be decoded from &quot;%1&quot;; the file is damaged or incomplete.</source>
+        <translation>Aus „%1“ konnte kein Ton decodiert werden; die Datei ist beschädigt oder unvollständig.</translation>
+    </message>
+</context>
+<context>
+    <name>AudioExtractionError</name>
+    <message>
+        <source>Failed to open video file: %1</source>
+        <translation>Die Videodatei konnte nicht geöffnet werden: %1</translation>
+    </message>
+    <message>
+        <source>Could not initialize audio reader: %1</source>
+        <translation>Der Ton konnte nicht zum Lesen vorbereitet werden: %1</translation>
+    </message>
+    <message>
+        <source>Audio decoding error: %1</source>
+        <translation>Fehler beim Decodieren des Tons: %1</translation>
+    </message>
+    <message>
+        <source>The selected video file contains no audio tracks.</source>
+        <translation>Die ausgewählte Videodatei enthält keine Tonspuren.</translation>
+    </message>
+    <message>
+        <source>Failed to create output destination directory.</source>
+        <translation>Der Zielordner konnte nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>Audio extraction was cancelled.</source>
+        <translation>Die Tonextraktion wurde abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Unknown error</source>
+        <translation>Unbekannter Fehler</translation>
+    </message>
+</context>
+<context>
     <name>AudioPlayerView</name>
     <message>
         <source>Show in File Manager</source>
@@ -351,6 +417,14 @@ Exit-Status: 0 alle konvertiert, 1 einige fehlgeschlagen, 2 Aufruffehler oder ni
         <source>tonbrook-cli: %1 (see --help)</source>
         <translation>tonbrook-cli: %1 (siehe --help)</translation>
     </message>
+    <message>
+        <source>Audio track %1 does not exist: the file has %2 audio track (numbered from 0)</source>
+        <translation>Tonspur %1 gibt es nicht: Die Datei hat %2 Tonspur (ab 0 gezählt)</translation>
+    </message>
+    <message>
+        <source>Audio track %1 does not exist: the file has %2 audio tracks (numbered from 0)</source>
+        <translation>Tonspur %1 gibt es nicht: Die Datei hat %2 Tonspuren (ab 0 gezählt)</translation>
+    </message>
 </context>
 <context>
     <name>ConversionQueue</name>
@@ -371,6 +445,21 @@ Exit-Status: 0 alle konvertiert, 1 einige fehlgeschlagen, 2 Aufruffehler oder ni
     <message>
         <source>Audio Extraction Complete</source>
         <translation>Audio-Extraktion abgeschlossen</translation>
+    </message>
+</context>
+<context>
+    <name>CoverArt</name>
+    <message>
+        <source>The cover art could not be read back from Tonbrook&apos;s cache (%1). Inspect the file again or choose the cover art again.</source>
+        <translation>Das Cover konnte nicht aus dem Zwischenspeicher von Tonbrook gelesen werden (%1). Analysieren Sie die Datei erneut oder wählen Sie das Cover erneut.</translation>
+    </message>
+    <message>
+        <source>%1 has changed</source>
+        <translation>%1 wurde verändert</translation>
+    </message>
+    <message>
+        <source>%1 is missing</source>
+        <translation>%1 fehlt</translation>
     </message>
 </context>
 <context>
@@ -592,6 +681,29 @@ Exit-Status: 0 alle konvertiert, 1 einige fehlgeschlagen, 2 Aufruffehler oder ni
     </message>
 </context>
 <context>
+    <name>MP3EncoderError</name>
+    <message>
+        <source>MP3 encoder initialization failed with code %1.</source>
+        <translation>Der MP3-Encoder konnte nicht gestartet werden (Code %1).</translation>
+    </message>
+    <message>
+        <source>MP3 encoder write failed with error %1.</source>
+        <translation>Der MP3-Encoder konnte nicht schreiben (Fehler %1).</translation>
+    </message>
+    <message>
+        <source>Failed to create MP3 encoder instance.</source>
+        <translation>Der MP3-Encoder konnte nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>MP3 output file could not be created or written.</source>
+        <translation>Die MP3-Datei konnte nicht angelegt oder geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>The disk is full.</source>
+        <translation>Der Datenträger ist voll.</translation>
+    </message>
+</context>
+<context>
     <name>MainToolbar</name>
     <message>
         <source>Add Videos</source>
@@ -663,6 +775,69 @@ Exit-Status: 0 alle konvertiert, 1 einige fehlgeschlagen, 2 Aufruffehler oder ni
     <message>
         <source>Select an item to view &amp; adjust settings</source>
         <translation>Wählen Sie einen Eintrag, um seine Einstellungen zu sehen und anzupassen</translation>
+    </message>
+</context>
+<context>
+    <name>MediaReader</name>
+    <message>
+        <source>The audio output cannot be added to the reader</source>
+        <translation>Die Tonausgabe kann nicht eingerichtet werden</translation>
+    </message>
+    <message>
+        <source>The reader has no audio output</source>
+        <translation>Es ist keine Tonausgabe eingerichtet</translation>
+    </message>
+    <message>
+        <source>The audio track cannot be found</source>
+        <translation>Die Tonspur wurde nicht gefunden</translation>
+    </message>
+    <message>
+        <source>The audio could not be decoded</source>
+        <translation>Der Ton konnte nicht decodiert werden</translation>
+    </message>
+    <message>
+        <source>The file could not be read</source>
+        <translation>Die Datei konnte nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>The audio could not be converted</source>
+        <translation>Der Ton konnte nicht umgewandelt werden</translation>
+    </message>
+    <message>
+        <source>The video frame could not be converted</source>
+        <translation>Das Videobild konnte nicht umgewandelt werden</translation>
+    </message>
+    <message>
+        <source>The video frame could not be decoded</source>
+        <translation>Das Videobild konnte nicht decodiert werden</translation>
+    </message>
+    <message>
+        <source>No video frame could be decoded</source>
+        <translation>Es konnte kein Videobild decodiert werden</translation>
+    </message>
+    <message>
+        <source>The file has no video track</source>
+        <translation>Die Datei hat keine Videospur</translation>
+    </message>
+    <message>
+        <source>The file could not be opened</source>
+        <translation>Die Datei konnte nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>The file&apos;s streams could not be read</source>
+        <translation>Die Datenströme der Datei konnten nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>No decoder for the %1 codec</source>
+        <translation>Kein Decoder für den Codec %1</translation>
+    </message>
+    <message>
+        <source>The decoder could not be set up</source>
+        <translation>Der Decoder konnte nicht eingerichtet werden</translation>
+    </message>
+    <message>
+        <source>The %1 decoder could not be opened</source>
+        <translation>Der Decoder %1 konnte nicht geöffnet werden</translation>
     </message>
 </context>
 <context>

@@ -33,6 +33,13 @@ namespace tonbrook {
 namespace {
 
 const QString defaultComment = QStringLiteral("Extracted with Tonbrook");
+
+TranslatableText engineText(const char *source,
+                            std::initializer_list<TranslatableText> arguments = {})
+{
+    return TranslatableText("AudioExtractionEngine", source, arguments);
+}
+
 // No real recording is sampled this slowly (LAME itself upsamples anything from here to 8 kHz).
 constexpr double minimumSourceSampleRate = 1000.0;
 
@@ -437,8 +444,8 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     const std::shared_ptr<MediaAsset> asset = openMediaAsset(from);
     const double duration = asset->loadDuration();
     if (!std::isfinite(duration) || duration <= 0.0)
-        throw AudioExtractionError::assetLoadingFailed(
-            QStringLiteral("File has zero or invalid duration."));
+        throw AudioExtractionError::assetLoadingFailed(engineText(
+            QT_TRANSLATE_NOOP("AudioExtractionEngine", "File has zero or invalid duration.")));
 
     const std::vector<MediaTrack> tracks = asset->loadTracks(MediaType::audio);
     if (tracks.empty())
@@ -457,9 +464,10 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     const SourceAudioFormat source = resolveSourceAudioFormat(sourceRate, sourceChannels);
     // A damaged header can declare a few hertz; resampling that would yield hours of audio.
     if (source.sampleRate < minimumSourceSampleRate)
-        throw AudioExtractionError::readerInitializationFailed(
-            QStringLiteral("The audio track declares an unusable sample rate of %1 Hz.")
-                .arg(source.sampleRate));
+        throw AudioExtractionError::readerInitializationFailed(engineText(
+            QT_TRANSLATE_NOOP("AudioExtractionEngine",
+                              "The audio track declares an unusable sample rate of %1 Hz."),
+            {TranslatableText::verbatim(QStringLiteral("%1").arg(source.sampleRate))}));
     const int rate = resolveOutputSampleRate(settings.sampleRate, source.sampleRate);
     const int channels = resolveOutputChannelCount(settings.channels, source.channelCount);
     const TrimRange trim = resolveTrimRange(settings, duration);
@@ -469,21 +477,22 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     try {
         reader = asset->createReader();
     } catch (const std::exception &error) {
-        throw AudioExtractionError::readerInitializationFailed(QString::fromUtf8(error.what()));
+        throw AudioExtractionError::readerInitializationFailed(
+            failureText(std::current_exception()));
     }
     // A reader that is busy seeking or decoding for a long time still stops promptly.
     MediaAssetReader *const activeReader = reader.get();
     const std::stop_callback cancelReader(stop, [activeReader] { activeReader->cancelReading(); });
     float gain = volumeGain(settings.volumeGainDb);
-    QString note;
+    TranslatableText note;
     // Set when a limiter must hold the peaks at this level, in 16-bit units.
     std::optional<float> limiterCeiling;
     try {
         if (trim.readerRange)
             reader->setTimeRange(*trim.readerRange);
         if (!reader->canAddOutput(track, output))
-            throw AudioExtractionError::readerInitializationFailed(
-                QStringLiteral("Cannot add audio track output to reader."));
+            throw AudioExtractionError::readerInitializationFailed(engineText(QT_TRANSLATE_NOOP(
+                "AudioExtractionEngine", "Cannot add audio track output to reader.")));
         reader->addOutput(track, output);
 
         const std::optional<double> target = resolveLoudnessTarget(settings.loudnessTarget);
@@ -549,18 +558,21 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
                 taggedGainDb = expected - measured->integratedLufs;
                 // A target that needs the peaks squeezed flat is beyond what a limiter should do.
                 if (wanted - expected > 0.5)
-                    note = QStringLiteral("Loudness reached about %1 LUFS of the %2 LUFS target: "
-                                          "limiting the peaks harder would not make it louder.")
-                               .arg(QString::number(expected - settings.volumeGainDb - levelLoss,
-                                                    'f', 1),
-                                    QString::number(*target, 'f', 0));
+                    note = engineText(
+                        QT_TRANSLATE_NOOP("AudioExtractionEngine",
+                                          "Loudness reached about %1 LUFS of the %2 LUFS target: "
+                                          "limiting the peaks harder would not make it louder."),
+                        {TranslatableText::number(expected - settings.volumeGainDb - levelLoss, 1),
+                         TranslatableText::number(*target, 0)});
             }
             if (loudness.belowTarget)
-                note = QStringLiteral("Loudness reached about %1 LUFS of the %2 LUFS target: "
-                                      "more would have pushed the true peak over -1 dBTP.")
-                           .arg(QString::number(
-                                    measured->integratedLufs + loudness.gainDb - levelLoss, 'f', 1),
-                                QString::number(*target, 'f', 0));
+                note = engineText(
+                    QT_TRANSLATE_NOOP("AudioExtractionEngine",
+                                      "Loudness reached about %1 LUFS of the %2 LUFS target: "
+                                      "more would have pushed the true peak over -1 dBTP."),
+                    {TranslatableText::number(
+                         measured->integratedLufs + loudness.gainDb - levelLoss, 1),
+                     TranslatableText::number(*target, 0)});
         } else if (!target && settings.normalizePeak) {
             gain *= measured ? peakGainForPeak(measured->samplePeak)
                              : calculatePeakGain(*asset, track, output, reader->timeRange(), stop);
@@ -578,7 +590,9 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
         if (!reader->startReading()) {
             const auto error = reader->error();
             throw AudioExtractionError::readerInitializationFailed(
-                error ? error->description() : QStringLiteral("Unknown reader start error"));
+                error ? error->text()
+                      : engineText(QT_TRANSLATE_NOOP("AudioExtractionEngine",
+                                                     "Unknown reader start error")));
         }
     } catch (...) {
         // A reader stopped by a cancel refuses what follows; that is the cancel, not a fault.
@@ -697,15 +711,18 @@ void AudioExtractionEngine::run(const QString &from, const QString &to,
     if (reader->status() == ReaderStatus::failed) {
         const auto error = reader->error();
         throw AudioExtractionError::readerFailed(
-            error ? error->description() : QStringLiteral("Reader failed unexpectedly"));
+            error ? error->text()
+                  : engineText(
+                        QT_TRANSLATE_NOOP("AudioExtractionEngine", "Reader failed unexpectedly")));
     }
 
     // Every packet damaged or missing: an MP3 without a single frame of audio is no result.
     if (framesWritten == 0 && plan.totalFrames > 0)
         throw AudioExtractionError::readerFailed(
-            QStringLiteral("No audio could be decoded from \"%1\"; the file is damaged or "
-                           "incomplete.")
-                .arg(QFileInfo(from).fileName()));
+            engineText(QT_TRANSLATE_NOOP("AudioExtractionEngine",
+                                         "No audio could be decoded from \"%1\"; the file is "
+                                         "damaged or incomplete."),
+                       {TranslatableText::verbatim(QFileInfo(from).fileName())}));
     if (limiter) {
         limiter->finish(limited);
         writeLimited();

@@ -1,8 +1,13 @@
 #include "engine/extraction_progress.h"
 
+#include "encoder/mp3_encoder.h"
+#include "model/cover_art.h"
+#include "model/media_reader.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace tonbrook {
@@ -70,45 +75,157 @@ ExtractionProgress ExtractionProgress::finalReport(qint64 framesWritten, int sam
     return p;
 }
 
-AudioExtractionError::AudioExtractionError(Kind kind, const QString &text,
-                                           const QString &description)
-    : std::runtime_error(description.toStdString()), m_kind(kind), m_text(text)
+namespace {
+
+TranslatableText engineText(const char *source,
+                            std::initializer_list<TranslatableText> arguments = {})
 {
+    return TranslatableText("AudioExtractionError", source, arguments);
+}
+
+} // namespace
+
+AudioExtractionError::AudioExtractionError(Kind kind, const TranslatableText &text,
+                                           const TranslatableText &description)
+    : std::runtime_error(description.english().toStdString()), m_kind(kind), m_text(text),
+      m_description(description)
+{
+}
+
+AudioExtractionError AudioExtractionError::assetLoadingFailed(const TranslatableText &text)
+{
+    return {Kind::assetLoadingFailed, text,
+            engineText(QT_TRANSLATE_NOOP("AudioExtractionError", "Failed to open video file: %1"),
+                       {text})};
+}
+
+AudioExtractionError AudioExtractionError::readerInitializationFailed(const TranslatableText &text)
+{
+    return {Kind::readerInitializationFailed, text,
+            engineText(
+                QT_TRANSLATE_NOOP("AudioExtractionError", "Could not initialize audio reader: %1"),
+                {text})};
+}
+
+AudioExtractionError AudioExtractionError::readerFailed(const TranslatableText &text)
+{
+    return {
+        Kind::readerFailed, text,
+        engineText(QT_TRANSLATE_NOOP("AudioExtractionError", "Audio decoding error: %1"), {text})};
 }
 
 AudioExtractionError AudioExtractionError::assetLoadingFailed(const QString &text)
 {
-    return {Kind::assetLoadingFailed, text, QStringLiteral("Failed to open video file: ") + text};
+    return assetLoadingFailed(TranslatableText::verbatim(text));
 }
 
 AudioExtractionError AudioExtractionError::readerInitializationFailed(const QString &text)
 {
-    return {Kind::readerInitializationFailed, text,
-            QStringLiteral("Could not initialize audio reader: ") + text};
+    return readerInitializationFailed(TranslatableText::verbatim(text));
 }
 
 AudioExtractionError AudioExtractionError::readerFailed(const QString &text)
 {
-    return {Kind::readerFailed, text, QStringLiteral("Audio decoding error: ") + text};
+    return readerFailed(TranslatableText::verbatim(text));
 }
 
 AudioExtractionError AudioExtractionError::noAudioTrackFound()
 {
     return {Kind::noAudioTrackFound,
             {},
-            QStringLiteral("The selected video file contains no audio tracks.")};
+            engineText(QT_TRANSLATE_NOOP("AudioExtractionError",
+                                         "The selected video file contains no audio tracks."))};
 }
 
 AudioExtractionError AudioExtractionError::outputDirectoryCreationFailed()
 {
     return {Kind::outputDirectoryCreationFailed,
             {},
-            QStringLiteral("Failed to create output destination directory.")};
+            engineText(QT_TRANSLATE_NOOP("AudioExtractionError",
+                                         "Failed to create output destination directory."))};
 }
 
 AudioExtractionError AudioExtractionError::cancelled()
 {
-    return {Kind::cancelled, {}, QStringLiteral("Audio extraction was cancelled.")};
+    return {
+        Kind::cancelled,
+        {},
+        engineText(QT_TRANSLATE_NOOP("AudioExtractionError", "Audio extraction was cancelled."))};
+}
+
+namespace {
+
+// The encoder keeps to the standard library; its texts are put together again here, in the
+// words of MP3EncoderError's own.
+TranslatableText encoderFailureText(const MP3EncoderError &error)
+{
+    const auto code = TranslatableText::verbatim(QString::number(error.code()));
+    TranslatableText text;
+    switch (error.kind()) {
+    case MP3EncoderError::Kind::initializationFailed:
+        text = TranslatableText(
+            "MP3EncoderError",
+            QT_TRANSLATE_NOOP("MP3EncoderError", "MP3 encoder initialization failed with code %1."),
+            {code});
+        break;
+    case MP3EncoderError::Kind::writeFailed:
+        text = TranslatableText(
+            "MP3EncoderError",
+            QT_TRANSLATE_NOOP("MP3EncoderError", "MP3 encoder write failed with error %1."),
+            {code});
+        break;
+    case MP3EncoderError::Kind::contextCreationFailed:
+        text = TranslatableText(
+            "MP3EncoderError",
+            QT_TRANSLATE_NOOP("MP3EncoderError", "Failed to create MP3 encoder instance."));
+        break;
+    case MP3EncoderError::Kind::outputFileNotFound:
+        text =
+            TranslatableText("MP3EncoderError",
+                             QT_TRANSLATE_NOOP("MP3EncoderError",
+                                               "MP3 output file could not be created or written."));
+        break;
+    case MP3EncoderError::Kind::encodingCancelled:
+        text = TranslatableText(
+            "AudioExtractionError",
+            QT_TRANSLATE_NOOP("AudioExtractionError", "Audio extraction was cancelled."));
+        break;
+    }
+    const std::string reason = systemErrorSentence(error.systemError());
+    if (reason.empty())
+        return text;
+    const TranslatableText sentence =
+        error.systemError() == ENOSPC
+            ? TranslatableText("MP3EncoderError",
+                               QT_TRANSLATE_NOOP("MP3EncoderError", "The disk is full."))
+            : TranslatableText::verbatim(QString::fromStdString(reason));
+    return TranslatableText::joined("%1 %2", {text, sentence});
+}
+
+} // namespace
+
+TranslatableText failureText(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const AudioExtractionError &error) {
+        return error.description();
+    } catch (const MediaReaderError &error) {
+        return error.text();
+    } catch (const MP3EncoderError &error) {
+        // Should the encoder's wording ever part from the one above, its own English stands.
+        const TranslatableText text = encoderFailureText(error);
+        return text.english() == QString::fromUtf8(error.what())
+                   ? text
+                   : TranslatableText::verbatim(QString::fromUtf8(error.what()));
+    } catch (const CoverArtUnavailable &error) {
+        return error.text();
+    } catch (const std::exception &error) {
+        return TranslatableText::verbatim(QString::fromUtf8(error.what()));
+    } catch (...) {
+        return TranslatableText("AudioExtractionError",
+                                QT_TRANSLATE_NOOP("AudioExtractionError", "Unknown error"));
+    }
 }
 
 } // namespace tonbrook

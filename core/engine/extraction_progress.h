@@ -1,7 +1,10 @@
 #pragma once
 
+#include "model/translatable_text.h"
+
 #include <QString>
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -23,7 +26,7 @@ struct ExtractionProgress {
     bool isComplete = false;
     // In the final report: what the user should know about the result, in a sentence; empty
     // when nothing. For example, that loudness normalisation stopped short of its target.
-    QString note;
+    TranslatableText note;
 
     // "12.3x"
     QString formattedSpeed() const;
@@ -44,7 +47,7 @@ struct ExtractionProgress {
     bool operator==(const ExtractionProgress &) const = default;
 };
 
-// The engine's own failures; what() is the user-facing description.
+// The engine's own failures; what() is the user-facing description, in English.
 class AudioExtractionError : public std::runtime_error {
 public:
     enum class Kind {
@@ -56,6 +59,10 @@ public:
         cancelled,
     };
 
+    static AudioExtractionError assetLoadingFailed(const TranslatableText &text);
+    static AudioExtractionError readerInitializationFailed(const TranslatableText &text);
+    static AudioExtractionError readerFailed(const TranslatableText &text);
+    // The same with a text that reads alike in every language.
     static AudioExtractionError assetLoadingFailed(const QString &text);
     static AudioExtractionError readerInitializationFailed(const QString &text);
     static AudioExtractionError readerFailed(const QString &text);
@@ -64,9 +71,11 @@ public:
     static AudioExtractionError cancelled();
 
     Kind kind() const noexcept { return m_kind; }
-    // The payload of the first three kinds; empty for the others.
-    const QString &text() const noexcept { return m_text; }
+    // The payload of the first three kinds, in English; empty for the others.
+    QString text() const { return m_text.english(); }
     QString errorDescription() const { return QString::fromUtf8(what()); }
+    // The description to be put together in English or in the user's language.
+    const TranslatableText &description() const noexcept { return m_description; }
 
     friend bool operator==(const AudioExtractionError &a, const AudioExtractionError &b)
     {
@@ -74,10 +83,17 @@ public:
     }
 
 private:
-    AudioExtractionError(Kind kind, const QString &text, const QString &description);
+    AudioExtractionError(Kind kind, const TranslatableText &text,
+                         const TranslatableText &description);
 
     Kind m_kind;
-    QString m_text;
+    TranslatableText m_text;
+    TranslatableText m_description;
 };
+
+// What a failure of an extraction or an inspection says, in English (what() of the exception)
+// or in the user's language: the engine's, the media reader's, the encoder's and the cover art
+// cache's failures are translated; any other exception's text is kept as it is.
+TranslatableText failureText(std::exception_ptr failure);
 
 } // namespace tonbrook

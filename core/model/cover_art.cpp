@@ -139,12 +139,23 @@ struct CoverArt::Stored {
     }
 };
 
-CoverArtUnavailable::CoverArtUnavailable(const QString &reason)
-    : std::runtime_error(
-          QStringLiteral("The cover art could not be read back from Tonbrook's cache (%1). "
-                         "Inspect the file again or choose the cover art again.")
-              .arg(reason)
-              .toStdString())
+namespace {
+
+TranslatableText unavailableText(const TranslatableText &reason)
+{
+    return TranslatableText(
+        "CoverArt",
+        QT_TRANSLATE_NOOP("CoverArt", "The cover art could not be read back from Tonbrook's "
+                                      "cache (%1). Inspect the file again or choose the cover "
+                                      "art again."),
+        {reason});
+}
+
+} // namespace
+
+CoverArtUnavailable::CoverArtUnavailable(const TranslatableText &reason)
+    : std::runtime_error(unavailableText(reason).english().toStdString()),
+      m_text(unavailableText(reason))
 {
 }
 
@@ -212,8 +223,11 @@ QByteArray CoverArt::bytes() const
     if (std::optional<QByteArray> bytes = read())
         return *std::move(bytes);
     const QString &path = m_stored->path;
-    throw CoverArtUnavailable(QFileInfo::exists(path) ? path + QStringLiteral(" has changed")
-                                                      : path + QStringLiteral(" is missing"));
+    const auto file = TranslatableText::verbatim(path);
+    throw CoverArtUnavailable(
+        QFileInfo::exists(path)
+            ? TranslatableText("CoverArt", QT_TRANSLATE_NOOP("CoverArt", "%1 has changed"), {file})
+            : TranslatableText("CoverArt", QT_TRANSLATE_NOOP("CoverArt", "%1 is missing"), {file}));
 }
 
 bool operator==(const CoverArt &a, const CoverArt &b)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/translatable_text.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,7 +14,14 @@ namespace tonbrook {
 // Cover art bytes read back from the cache no longer match what was stored.
 class CoverArtUnavailable : public std::runtime_error {
 public:
-    explicit CoverArtUnavailable(const QString &reason);
+    // reason: the cache file's path with what became of it.
+    explicit CoverArtUnavailable(const TranslatableText &reason);
+
+    // what() in English or in the user's language.
+    const TranslatableText &text() const noexcept { return m_text; }
+
+private:
+    TranslatableText m_text;
 };
 
 // Encoded image bytes kept on disk, in this process's cache folder, rather than in memory: a

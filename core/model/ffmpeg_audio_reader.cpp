@@ -75,7 +75,8 @@ void AudioReader::addOutput(const MediaTrack &track, const PcmOutputSettings &se
 {
     if (!canAddOutput(track, settings))
         throw makeError(m_filePath,
-                        QStringLiteral("The audio output cannot be added to the reader"));
+                        readerText(QT_TRANSLATE_NOOP(
+                            "MediaReader", "The audio output cannot be added to the reader")));
     m_trackID = track.trackID;
     m_settings = settings;
 }
@@ -85,7 +86,8 @@ bool AudioReader::startReading()
     if (m_status.load() != ReaderStatus::unknown)
         return false;
     if (m_trackID < 0) {
-        fail(makeError(m_filePath, QStringLiteral("The reader has no audio output")));
+        fail(makeError(m_filePath, readerText(QT_TRANSLATE_NOOP(
+                                       "MediaReader", "The reader has no audio output"))));
         return false;
     }
     try {
@@ -156,7 +158,8 @@ void AudioReader::openDemuxerAndDecoder()
     m_context = openInput(m_filePath, &m_cancelRequested);
     if (m_trackID >= int(m_context->nb_streams) ||
         m_context->streams[m_trackID]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
-        throw makeError(m_filePath, QStringLiteral("The audio track cannot be found"));
+        throw makeError(m_filePath, readerText(QT_TRANSLATE_NOOP(
+                                        "MediaReader", "The audio track cannot be found")));
     m_stream = m_context->streams[m_trackID];
     // Only our stream's packets are wanted; this also makes it the stream seeks go by.
     for (unsigned i = 0; i < m_context->nb_streams; ++i)
@@ -279,12 +282,17 @@ bool AudioReader::decodeNextFrame()
             return false;
         if (isDamagedData(result)) {
             if (++m_invalidPackets > maxConsecutiveInvalidPackets)
-                throw makeError(m_filePath, QStringLiteral("The audio could not be decoded"),
-                                result);
+                throw makeError(
+                    m_filePath,
+                    readerText(QT_TRANSLATE_NOOP("MediaReader", "The audio could not be decoded")),
+                    result);
             continue;
         }
         if (result != AVERROR(EAGAIN))
-            throw makeError(m_filePath, QStringLiteral("The audio could not be decoded"), result);
+            throw makeError(
+                m_filePath,
+                readerText(QT_TRANSLATE_NOOP("MediaReader", "The audio could not be decoded")),
+                result);
         if (m_decoderDrained)
             return false;
 
@@ -293,7 +301,10 @@ bool AudioReader::decodeNextFrame()
             if (m_cancelRequested)
                 return false;
             if (result != AVERROR_EOF && !avio_feof(m_context->pb))
-                throw makeError(m_filePath, QStringLiteral("The file could not be read"), result);
+                throw makeError(
+                    m_filePath,
+                    readerText(QT_TRANSLATE_NOOP("MediaReader", "The file could not be read")),
+                    result);
             // The end of the file: let the decoder give out what it still holds.
             avcodec_send_packet(m_decoder.get(), nullptr);
             m_decoderDrained = true;
@@ -308,12 +319,17 @@ bool AudioReader::decodeNextFrame()
         if (isDamagedData(result)) {
             // A damaged packet costs its own samples only, as in any player.
             if (++m_invalidPackets > maxConsecutiveInvalidPackets)
-                throw makeError(m_filePath, QStringLiteral("The audio could not be decoded"),
-                                result);
+                throw makeError(
+                    m_filePath,
+                    readerText(QT_TRANSLATE_NOOP("MediaReader", "The audio could not be decoded")),
+                    result);
             continue;
         }
         if (result < 0 && result != AVERROR(EAGAIN))
-            throw makeError(m_filePath, QStringLiteral("The audio could not be decoded"), result);
+            throw makeError(
+                m_filePath,
+                readerText(QT_TRANSLATE_NOOP("MediaReader", "The audio could not be decoded")),
+                result);
         m_invalidPackets = 0;
     }
 }
@@ -391,7 +407,10 @@ void AudioReader::setUpResampler(const AVFrame *frame)
     m_resamplerInputRate = frame->sample_rate;
     if (result < 0) {
         m_resampler.reset();
-        throw makeError(m_filePath, QStringLiteral("The audio could not be converted"), result);
+        throw makeError(
+            m_filePath,
+            readerText(QT_TRANSLATE_NOOP("MediaReader", "The audio could not be converted")),
+            result);
     }
 }
 
@@ -405,7 +424,10 @@ void AudioReader::convert(const uint8_t *const *input, int inputCount, std::vect
     const int produced = swr_convert(m_resampler.get(), &output, capacity,
                                      const_cast<const uint8_t **>(input), inputCount);
     if (produced < 0)
-        throw makeError(m_filePath, QStringLiteral("The audio could not be converted"), produced);
+        throw makeError(
+            m_filePath,
+            readerText(QT_TRANSLATE_NOOP("MediaReader", "The audio could not be converted")),
+            produced);
     appendOutput(m_scratch.data(), produced, out);
 }
 
@@ -570,7 +592,7 @@ std::optional<SampleBuffer> AudioReader::copyNextSampleBuffer()
     } catch (const MediaReaderError &error) {
         fail(error);
     } catch (const std::exception &error) {
-        fail(makeError(m_filePath, QString::fromUtf8(error.what())));
+        fail(makeError(m_filePath, TranslatableText::verbatim(QString::fromUtf8(error.what()))));
     }
     return std::nullopt;
 }

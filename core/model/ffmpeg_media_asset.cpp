@@ -173,7 +173,8 @@ QImage scaledImage(const QString &filePath, const AVFrame *frame, QSize size)
         sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), size.width(),
                        size.height(), AV_PIX_FMT_RGB24, SWS_AREA, nullptr, nullptr, nullptr));
     if (!scaler)
-        throw makeError(filePath, QStringLiteral("The video frame could not be converted"));
+        throw makeError(filePath, readerText(QT_TRANSLATE_NOOP(
+                                      "MediaReader", "The video frame could not be converted")));
     const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
     // Untagged HD video is BT.709 in practice; swscale would otherwise assume BT.601.
     const int colorSpace = frame->colorspace != AVCOL_SPC_UNSPECIFIED ? int(frame->colorspace)
@@ -187,11 +188,17 @@ QImage scaledImage(const QString &filePath, const AVFrame *frame, QSize size)
     rgb->width = size.width();
     rgb->height = size.height();
     if (const int result = av_frame_get_buffer(rgb.get(), 0); result < 0)
-        throw makeError(filePath, QStringLiteral("The video frame could not be converted"), result);
+        throw makeError(
+            filePath,
+            readerText(QT_TRANSLATE_NOOP("MediaReader", "The video frame could not be converted")),
+            result);
     if (const int result = sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
                                      rgb->data, rgb->linesize);
         result <= 0)
-        throw makeError(filePath, QStringLiteral("The video frame could not be converted"), result);
+        throw makeError(
+            filePath,
+            readerText(QT_TRANSLATE_NOOP("MediaReader", "The video frame could not be converted")),
+            result);
 
     QImage image(size, QImage::Format_RGB888);
     if (image.isNull())
@@ -402,7 +409,9 @@ AVFrameUPtr MediaAssetImpl::decodeVideoFrame(AVStream *stream, std::optional<dou
         if (result == AVERROR_EOF || drained)
             break;
         if (result != AVERROR(EAGAIN) && result != AVERROR_INVALIDDATA)
-            throw makeError(m_filePath, QStringLiteral("The video frame could not be decoded"),
+            throw makeError(m_filePath,
+                            readerText(QT_TRANSLATE_NOOP("MediaReader",
+                                                         "The video frame could not be decoded")),
                             result);
         result = av_read_frame(context, packet.get());
         if (result < 0) {
@@ -419,7 +428,8 @@ AVFrameUPtr MediaAssetImpl::decodeVideoFrame(AVStream *stream, std::optional<dou
         }
         av_packet_unref(packet.get());
     }
-    throw makeError(m_filePath, QStringLiteral("No video frame could be decoded"));
+    throw makeError(m_filePath, readerText(QT_TRANSLATE_NOOP("MediaReader",
+                                                             "No video frame could be decoded")));
 }
 
 QImage MediaAssetImpl::generateImage(double timeSeconds, QSize maximumSize,
@@ -435,7 +445,8 @@ QImage MediaAssetImpl::generateImage(double timeSeconds, QSize maximumSize,
         }
     }
     if (!track)
-        throw makeError(m_filePath, QStringLiteral("The file has no video track"));
+        throw makeError(m_filePath, readerText(QT_TRANSLATE_NOOP("MediaReader",
+                                                                 "The file has no video track")));
     AVStream *stream = m_context->streams[track->trackID];
     AVFrameUPtr frame;
     try {

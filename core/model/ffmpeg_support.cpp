@@ -11,6 +11,16 @@ MediaReaderError::MediaReaderError(const QString &description)
 {
 }
 
+MediaReaderError::MediaReaderError(const TranslatableText &description)
+    : std::runtime_error(description.english().toStdString()), m_text(description)
+{
+}
+
+TranslatableText MediaReaderError::text() const
+{
+    return m_text.isEmpty() ? TranslatableText::verbatim(description()) : m_text;
+}
+
 namespace ffmpeg {
 
 namespace {
@@ -30,14 +40,21 @@ QString errorText(int code)
     return QString::fromUtf8(text);
 }
 
-MediaReaderError makeError(const QString &filePath, const QString &what, int code)
+TranslatableText readerText(const char *source, std::initializer_list<TranslatableText> arguments)
 {
-    return makeError(filePath, QStringLiteral("%1 (%2)").arg(what, errorText(code)));
+    return TranslatableText("MediaReader", source, arguments);
 }
 
-MediaReaderError makeError(const QString &filePath, const QString &what)
+MediaReaderError makeError(const QString &filePath, const TranslatableText &what, int code)
 {
-    return MediaReaderError(QStringLiteral("%1: %2").arg(QFileInfo(filePath).fileName(), what));
+    return makeError(filePath, TranslatableText::joined(
+                                   "%1 (%2)", {what, TranslatableText::verbatim(errorText(code))}));
+}
+
+MediaReaderError makeError(const QString &filePath, const TranslatableText &what)
+{
+    return MediaReaderError(TranslatableText::joined(
+        "%1: %2", {TranslatableText::verbatim(QFileInfo(filePath).fileName()), what}));
 }
 
 AVFrameUPtr makeFrame()
@@ -74,14 +91,19 @@ AVFormatContextUPtr openInput(const QString &filePath, const std::atomic_bool *c
     if (const int result = avformat_open_input(
             &raw, QFileInfo(filePath).absoluteFilePath().toUtf8().constData(), nullptr, nullptr);
         result < 0)
-        throw makeError(filePath, QStringLiteral("The file could not be opened"), result);
+        throw makeError(
+            filePath, readerText(QT_TRANSLATE_NOOP("MediaReader", "The file could not be opened")),
+            result);
     AVFormatContextUPtr context(raw);
     for (unsigned i = 0; audioOnly && i < context->nb_streams; ++i) {
         if (context->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
             context->streams[i]->discard = AVDISCARD_ALL;
     }
     if (const int result = avformat_find_stream_info(context.get(), nullptr); result < 0)
-        throw makeError(filePath, QStringLiteral("The file's streams could not be read"), result);
+        throw makeError(
+            filePath,
+            readerText(QT_TRANSLATE_NOOP("MediaReader", "The file's streams could not be read")),
+            result);
     return context;
 }
 
@@ -91,14 +113,18 @@ AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, 
     const AVCodec *codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec)
         throw makeError(filePath,
-                        QStringLiteral("No decoder for the %1 codec")
-                            .arg(QString::fromUtf8(avcodec_get_name(stream->codecpar->codec_id))));
+                        readerText(QT_TRANSLATE_NOOP("MediaReader", "No decoder for the %1 codec"),
+                                   {TranslatableText::verbatim(QString::fromUtf8(
+                                       avcodec_get_name(stream->codecpar->codec_id)))}));
     AVCodecContextUPtr decoder(avcodec_alloc_context3(codec));
     if (!decoder)
         throw std::bad_alloc();
     if (const int result = avcodec_parameters_to_context(decoder.get(), stream->codecpar);
         result < 0)
-        throw makeError(filePath, QStringLiteral("The decoder could not be set up"), result);
+        throw makeError(
+            filePath,
+            readerText(QT_TRANSLATE_NOOP("MediaReader", "The decoder could not be set up")),
+            result);
     decoder->pkt_timebase = stream->time_base;
     decoder->thread_count = threadCount;
     if (pictures == DecodedPictures::keyFramesAtOnce) {
@@ -106,10 +132,11 @@ AVCodecContextUPtr openDecoder(const QString &filePath, const AVStream *stream, 
         decoder->flags |= AV_CODEC_FLAG_LOW_DELAY;
     }
     if (const int result = avcodec_open2(decoder.get(), codec, nullptr); result < 0)
-        throw makeError(filePath,
-                        QStringLiteral("The %1 decoder could not be opened")
-                            .arg(QString::fromUtf8(codec->name)),
-                        result);
+        throw makeError(
+            filePath,
+            readerText(QT_TRANSLATE_NOOP("MediaReader", "The %1 decoder could not be opened"),
+                       {TranslatableText::verbatim(QString::fromUtf8(codec->name))}),
+            result);
     return decoder;
 }
 

@@ -48,9 +48,14 @@ using SwsContextUPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 // FFmpeg's text for an error code.
 QString errorText(int code);
 
-// "<file name>: <what> (<FFmpeg's reason>)"
-MediaReaderError makeError(const QString &filePath, const QString &what, int code);
-MediaReaderError makeError(const QString &filePath, const QString &what);
+// A text of the reader's translation context "MediaReader"; mark source with
+// QT_TRANSLATE_NOOP("MediaReader", ...).
+TranslatableText readerText(const char *source,
+                            std::initializer_list<TranslatableText> arguments = {});
+
+// "<file name>: <what> (<FFmpeg's reason>)"; only what is translated.
+MediaReaderError makeError(const QString &filePath, const TranslatableText &what, int code);
+MediaReaderError makeError(const QString &filePath, const TranslatableText &what);
 
 AVFrameUPtr makeFrame();
 AVPacketUPtr makePacket();

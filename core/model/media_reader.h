@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/extraction_settings.h"
+#include "model/translatable_text.h"
 
 #include <QImage>
 #include <QSize>
@@ -23,8 +24,16 @@ class MediaReaderError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
     explicit MediaReaderError(const QString &description);
+    explicit MediaReaderError(const TranslatableText &description);
 
+    // In English, as what() has it.
     QString description() const { return QString::fromUtf8(what()); }
+    // The same to be put together in English or in the user's language.
+    TranslatableText text() const;
+
+private:
+    // Empty when made from a plain text.
+    TranslatableText m_text;
 };
 
 enum class MediaType { audio, video };

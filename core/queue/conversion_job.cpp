@@ -72,17 +72,6 @@ template <typename Fn> void postToMainThread(Fn &&fn)
                                   Qt::QueuedConnection);
 }
 
-QString describe(std::exception_ptr failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
 } // namespace
 
 ConversionJob::ConversionJob(const QUrl &sourceURL, const std::optional<QUrl> &outputDirectory,
@@ -266,11 +255,11 @@ void ConversionJob::inspect()
             return;
         yieldAsAsked();
         std::optional<VideoFileInfo> info;
-        QString error;
+        TranslatableText error;
         try {
             info = VideoFileInfo::inspect(source);
         } catch (...) {
-            error = describe(std::current_exception());
+            error = failureText(std::current_exception());
         }
         postToMainThread([self, extractionsBefore, info = std::move(info), error] {
             if (self)
@@ -281,7 +270,7 @@ void ConversionJob::inspect()
 }
 
 void ConversionJob::finishInspection(quint64 extractionsBefore, std::optional<VideoFileInfo> info,
-                                     const QString &error)
+                                     const TranslatableText &error)
 {
     // An extraction started meanwhile owns the status now; a late "ready" would let the batch
     // start the job a second time.
@@ -294,7 +283,7 @@ void ConversionJob::finishInspection(quint64 extractionsBefore, std::optional<Vi
             setStatus(JobStatus::ready());
     } else if (statusIsOurs) {
         setStatus(JobStatus::failed(error));
-        setErrorMessage(error);
+        setErrorMessage(error.english());
     }
 }
 
@@ -314,7 +303,7 @@ void ConversionJob::startExtraction()
     }
 
     emit extractionAboutToStart();
-    m_resultNote.clear();
+    m_resultNote = {};
     // A new start has no time left to tell yet, as its status says.
     setEtaString(QString());
     setStatus(JobStatus::converting(0.0, QString(), QString()));
@@ -415,9 +404,9 @@ void ConversionJob::finishExtraction(quint64 generation, const QUrl &output,
         } else if (cancelRequested) {
             setStatus(JobStatus::cancelled());
         } else {
-            const QString text = describe(failure);
+            const TranslatableText text = failureText(failure);
             setStatus(JobStatus::failed(text));
-            setErrorMessage(text);
+            setErrorMessage(text.english());
         }
     }
 

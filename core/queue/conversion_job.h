@@ -59,9 +59,14 @@ public:
     double progress() const noexcept { return m_progress; }
     const QString &speedString() const noexcept { return m_speedString; }
     const QString &etaString() const noexcept { return m_etaString; }
+    // Why the last inspection or extraction failed, in English (status().reason() gives it
+    // in the user's language); nothing while it has not failed.
     const std::optional<QString> &errorMessage() const noexcept { return m_errorMessage; }
-    // The last extraction's note on its result (ExtractionProgress::note); empty when none.
-    const QString &resultNote() const noexcept { return m_resultNote; }
+    // The last extraction's note on its result (ExtractionProgress::note), in English; empty
+    // when none.
+    QString resultNote() const { return m_resultNote.english(); }
+    // The same in the user's language.
+    QString localizedResultNote() const { return m_resultNote.localized(); }
 
     // The bitrate the MP3 carries with the current settings, named as BitrateOption::shortName()
     // does ("160k" for 320k at an output rate of 24 kHz); the option's own name until the
@@ -136,7 +141,7 @@ private:
     void setErrorMessage(const std::optional<QString> &text);
 
     void finishInspection(quint64 extractionsBefore, std::optional<VideoFileInfo> info,
-                          const QString &error);
+                          const TranslatableText &error);
     void applyProgress(quint64 generation, const ExtractionProgress &progress);
     void finishExtraction(quint64 generation, const QUrl &output, std::exception_ptr failure,
                           qint64 outputSize, std::optional<double> outputDuration);
@@ -154,7 +159,7 @@ private:
     QString m_speedString;
     QString m_etaString;
     std::optional<QString> m_errorMessage;
-    QString m_resultNote;
+    TranslatableText m_resultNote;
 
     // Every extraction gets the next number; 0 means none.
     quint64 m_lastGeneration = 0;

@@ -36,8 +36,14 @@ JobStatus JobStatus::completed(const QUrl &outputURL, qint64 outputSize, double 
 
 JobStatus JobStatus::failed(const QString &error)
 {
+    return failed(TranslatableText::verbatim(error));
+}
+
+JobStatus JobStatus::failed(const TranslatableText &reason)
+{
     JobStatus status(Case::failed);
-    status.m_error = error;
+    status.m_error = reason.english();
+    status.m_reason = reason;
     return status;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/translatable_text.h"
+
 #include <QMetaType>
 #include <QObject>
 #include <QString>
@@ -35,6 +37,8 @@ public:
     static JobStatus ready() { return JobStatus(Case::ready); }
     static JobStatus converting(double progress, const QString &speed, const QString &eta);
     static JobStatus completed(const QUrl &outputURL, qint64 outputSize, double duration);
+    static JobStatus failed(const TranslatableText &reason);
+    // A reason that reads the same in every language.
     static JobStatus failed(const QString &error);
     static JobStatus cancelled() { return JobStatus(Case::cancelled); }
 
@@ -53,7 +57,10 @@ public:
     const QUrl &outputURL() const noexcept { return m_outputURL; }
     qint64 outputSize() const noexcept { return m_outputSize; }
     double duration() const noexcept { return m_duration; }
+    // In English: machine-readable output carries it.
     const QString &error() const noexcept { return m_error; }
+    // The same, to be put together in the user's language for people to read.
+    const TranslatableText &reason() const noexcept { return m_reason; }
 
     // Unused payload fields always hold their defaults, so comparing all fields is structural.
     bool operator==(const JobStatus &) const = default;
@@ -69,6 +76,7 @@ private:
     qint64 m_outputSize = 0;
     double m_duration = 0.0;
     QString m_error;
+    TranslatableText m_reason;
 };
 
 // printf's "%.<decimals>f" in every locale: rounded from the exact binary value, with a full stop.

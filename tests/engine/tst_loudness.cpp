@@ -52,7 +52,7 @@ QString extract(const QString &from, const QString &to, const AudioExtractionSet
             .extractAudio(from, to, settings, std::nullopt,
                           [note](const ExtractionProgress &progress) {
                               if (note && progress.isComplete)
-                                  *note = progress.note;
+                                  *note = progress.note.english();
                           })
             .get();
     } catch (const std::exception &error) {
