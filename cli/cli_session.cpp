@@ -1,7 +1,7 @@
 #include "cli_session.h"
 
 #include "cli_report.h"
-#include "encoder/mp3_encoder.h"
+#include "engine/extraction_progress.h"
 #include "model/output_mark.h"
 #include "queue/conversion_queue.h"
 
@@ -91,11 +91,11 @@ bool CliSession::prepareOutputFolder()
     std::error_code error;
     std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
     if (error || !QFileInfo(folder).isDir()) {
-        const std::string reason =
-            systemErrorSentence(error ? error.value() : int(std::errc::not_a_directory));
+        const QString reason =
+            systemErrorText(error ? error.value() : int(std::errc::not_a_directory)).localized();
         writeErr((QCoreApplication::translate(
                       "CliSession", "tonbrook-cli: cannot create the output folder '%1'. %2")
-                      .arg(folder, QString::fromStdString(reason)) +
+                      .arg(folder, reason) +
                   u'\n')
                      .toUtf8());
         return false;

@@ -19,6 +19,9 @@ packages=(
   libebur128-dev
   # test media and independent checkers
   ffmpeg mediainfo mp3val python3 python3-mutagen
+  # the C library's locale sources and its own translations, so that a test can run the
+  # programs in a German locale as a German desktop has it
+  locales libc-l10n
   # benchmarks: the LAME command line as the encoder-alone reference
   lame
   # batch notices: the desktop's event sounds and theme; a private session bus for tests

@@ -6,7 +6,24 @@
 #include <cstring>
 #include <limits>
 
+#include <locale.h>
+
 namespace tonbrook {
+
+namespace {
+
+std::string asSentence(std::string text)
+{
+    if (text.empty())
+        return {};
+    if (text.front() >= 'a' && text.front() <= 'z')
+        text.front() = char(text.front() - 'a' + 'A');
+    if (text.back() != '.')
+        text += '.';
+    return text;
+}
+
+} // namespace
 
 std::string systemErrorSentence(int error)
 {
@@ -15,14 +32,15 @@ std::string systemErrorSentence(int error)
     // The one most users meet, in their words rather than the C library's.
     if (error == ENOSPC)
         return "The disk is full.";
-    std::string text = std::strerror(error);
-    if (text.empty())
-        return {};
-    if (text.front() >= 'a' && text.front() <= 'z')
-        text.front() = char(text.front() - 'a' + 'A');
-    if (text.back() != '.')
-        text += '.';
-    return text;
+    // The process's locale would translate strerror's text once an application has set it
+    // from the environment; the C locale keeps it the same everywhere.
+    static const locale_t plain = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return asSentence(plain ? strerror_l(error, plain) : std::strerror(error));
+}
+
+std::string localizedSystemErrorSentence(int error)
+{
+    return error == 0 ? std::string() : asSentence(std::strerror(error));
 }
 
 std::string withSystemError(const std::string &text, int error)

@@ -50,8 +50,11 @@ private:
 };
 
 // The reason an errno value names, as a sentence: "Permission denied.", "The disk is full.";
-// empty for 0.
+// empty for 0. In English whatever the locale: error texts are machine-readable output too.
 std::string systemErrorSentence(int error);
+// The C library's sentence in the language of the process's locale ("Keine Berechtigung.");
+// "The disk is full." is left to the caller to translate.
+std::string localizedSystemErrorSentence(int error);
 
 // text, then the reason for error as a second sentence when there is one.
 std::string withSystemError(const std::string &text, int error);

@@ -191,18 +191,21 @@ TranslatableText encoderFailureText(const MP3EncoderError &error)
             QT_TRANSLATE_NOOP("AudioExtractionError", "Audio extraction was cancelled."));
         break;
     }
-    const std::string reason = systemErrorSentence(error.systemError());
-    if (reason.empty())
+    if (error.systemError() == 0)
         return text;
-    const TranslatableText sentence =
-        error.systemError() == ENOSPC
-            ? TranslatableText("MP3EncoderError",
-                               QT_TRANSLATE_NOOP("MP3EncoderError", "The disk is full."))
-            : TranslatableText::verbatim(QString::fromStdString(reason));
-    return TranslatableText::joined("%1 %2", {text, sentence});
+    return TranslatableText::joined("%1 %2", {text, systemErrorText(error.systemError())});
 }
 
 } // namespace
+
+TranslatableText systemErrorText(int error)
+{
+    if (error == ENOSPC)
+        return TranslatableText("MP3EncoderError",
+                                QT_TRANSLATE_NOOP("MP3EncoderError", "The disk is full."));
+    return TranslatableText::verbatim(QString::fromStdString(systemErrorSentence(error)),
+                                      QString::fromStdString(localizedSystemErrorSentence(error)));
+}
 
 TranslatableText failureText(std::exception_ptr failure)
 {

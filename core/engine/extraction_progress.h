@@ -96,4 +96,8 @@ private:
 // cache's failures are translated; any other exception's text is kept as it is.
 TranslatableText failureText(std::exception_ptr failure);
 
+// systemErrorSentence(error): in English, or in the user's language by the C library's own
+// translation ("The disk is full." by Tonbrook's). Empty for 0.
+TranslatableText systemErrorText(int error);
+
 } // namespace tonbrook

@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include <locale.h>
+
 namespace tonbrook {
 
 MediaReaderError::MediaReaderError(const QString &description)
@@ -32,10 +34,17 @@ int interruptCallback(void *opaque)
 
 } // namespace
 
-QString errorText(int code)
+QString errorText(int code, bool localized)
 {
+    // FFmpeg words a system error with the C library's strerror, which speaks the language of
+    // the thread's locale; the C locale keeps the English one English.
+    static const locale_t plain = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const locale_t previous = !localized && plain ? uselocale(plain) : locale_t(nullptr);
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    if (av_strerror(code, text, sizeof text) < 0)
+    const int result = av_strerror(code, text, sizeof text);
+    if (previous)
+        uselocale(previous);
+    if (result < 0)
         return QStringLiteral("error %1").arg(code);
     return QString::fromUtf8(text);
 }
@@ -47,8 +56,10 @@ TranslatableText readerText(const char *source, std::initializer_list<Translatab
 
 MediaReaderError makeError(const QString &filePath, const TranslatableText &what, int code)
 {
-    return makeError(filePath, TranslatableText::joined(
-                                   "%1 (%2)", {what, TranslatableText::verbatim(errorText(code))}));
+    return makeError(filePath,
+                     TranslatableText::joined(
+                         "%1 (%2)", {what, TranslatableText::verbatim(errorText(code, false),
+                                                                      errorText(code, true))}));
 }
 
 MediaReaderError makeError(const QString &filePath, const TranslatableText &what)

@@ -45,15 +45,17 @@ using AVPacketUPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwrContextUPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
 using SwsContextUPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 
-// FFmpeg's text for an error code.
-QString errorText(int code);
+// FFmpeg's text for an error code, in English or in the language of the process's locale
+// (which only a system error's text, the C library's, has).
+QString errorText(int code, bool localized);
 
 // A text of the reader's translation context "MediaReader"; mark source with
 // QT_TRANSLATE_NOOP("MediaReader", ...).
 TranslatableText readerText(const char *source,
                             std::initializer_list<TranslatableText> arguments = {});
 
-// "<file name>: <what> (<FFmpeg's reason>)"; only what is translated.
+// "<file name>: <what> (<FFmpeg's reason>)": what translated by Tonbrook, the reason as
+// errorText gives it.
 MediaReaderError makeError(const QString &filePath, const TranslatableText &what, int code);
 MediaReaderError makeError(const QString &filePath, const TranslatableText &what);
 

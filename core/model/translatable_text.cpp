@@ -20,6 +20,14 @@ TranslatableText TranslatableText::verbatim(const QString &text)
     return made;
 }
 
+TranslatableText TranslatableText::verbatim(const QString &english, const QString &localized)
+{
+    TranslatableText made;
+    made.m_verbatim = english;
+    made.m_localizedVerbatim = localized;
+    return made;
+}
+
 TranslatableText TranslatableText::joined(const char *pattern,
                                           std::initializer_list<TranslatableText> arguments)
 {
@@ -50,7 +58,7 @@ QString TranslatableText::compose(bool localized) const
         return localized ? QLocale().toString(m_number, 'f', m_decimals)
                          : QString::number(m_number, 'f', m_decimals);
     if (!m_source)
-        return m_verbatim;
+        return localized && !m_localizedVerbatim.isEmpty() ? m_localizedVerbatim : m_verbatim;
     const QString source = localized && m_context ? QCoreApplication::translate(m_context, m_source)
                                                   : QString::fromUtf8(m_source);
     // One pass, so that a %2 inside the first argument (a file name) is never filled in turn.

@@ -12,7 +12,7 @@ namespace tonbrook {
 // texts, JSON, files) or in the user's language (what people read) on demand. Sources are
 // marked with QT_TRANSLATE_NOOP under the context they are given with, so that lupdate collects
 // them. Arguments are texts of their own, put together in the same language as the whole: a
-// nested reason is translated too, a file name or FFmpeg's reason reads the same in both.
+// nested reason is translated too, a file name reads the same in both.
 class TranslatableText {
 public:
     TranslatableText() = default;
@@ -22,6 +22,8 @@ public:
 
     // The same in every language: a name, a library's own message.
     static TranslatableText verbatim(const QString &text);
+    // Translated already, by a library that has its own: its English and its localized text.
+    static TranslatableText verbatim(const QString &english, const QString &localized);
     // pattern is no sentence and stays as it is ("%1: %2"); only the arguments are translated.
     static TranslatableText joined(const char *pattern,
                                    std::initializer_list<TranslatableText> arguments);
@@ -43,6 +45,7 @@ private:
     const char *m_context = nullptr;
     const char *m_source = nullptr;
     QString m_verbatim;
+    QString m_localizedVerbatim; // m_verbatim when empty
     double m_number = 0.0;
     int m_decimals = -1; // 0 or more for a number
     std::vector<TranslatableText> m_arguments;

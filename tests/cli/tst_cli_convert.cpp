@@ -5,6 +5,7 @@
 #include "support/testtools.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QProcess>
@@ -804,27 +805,27 @@ void TestCliConvert::humanLinesSpeakTheLanguageJsonDoesNot_data()
     QTest::addColumn<QString>("completed");
     QTest::addColumn<QString>("failed");
     QTest::addColumn<QString>("summary");
-    // The reasons of the file without audio and of the file that is no media at all; the
-    // second is the reader's, inside the file name and before FFmpeg's own words.
+    // The reason of the file without audio, and the start of the reader's for the files that
+    // cannot be opened, which comes after the file name and before FFmpeg's own words.
     QTest::addColumn<QString>("noAudio");
-    QTest::addColumn<QString>("notMedia");
+    QTest::addColumn<QString>("notOpened");
 
     const QString english = "The selected video file contains no audio tracks.";
     const QString german = "Die ausgewählte Videodatei enthält keine Tonspuren.";
     QTest::newRow("English") << QByteArray("en_US.UTF-8") << QByteArray() << "completed: "
                              << "failed: "
-                             << R"(^1 completed, 2 failed, 0 cancelled in \d+\.\d s$)" << english
+                             << R"(^1 completed, 3 failed, 0 cancelled in \d+\.\d s$)" << english
                              << "The file could not be opened (";
     QTest::newRow("German by LANGUAGE")
         << QByteArray("de_DE.UTF-8") << QByteArray("de") << "fertig: "
         << "fehlgeschlagen: "
-        << R"(^1 fertig, 2 fehlgeschlagen, 0 abgebrochen in \d+,\d s$)" << german
+        << R"(^1 fertig, 3 fehlgeschlagen, 0 abgebrochen in \d+,\d s$)" << german
         << "Die Datei konnte nicht geöffnet werden (";
     // A regional locale falls back to the language's translation.
     QTest::newRow("Austrian German by LANG")
         << QByteArray("de_AT.UTF-8") << QByteArray() << "fertig: "
         << "fehlgeschlagen: "
-        << R"(^1 fertig, 2 fehlgeschlagen, 0 abgebrochen in \d+,\d s$)" << german
+        << R"(^1 fertig, 3 fehlgeschlagen, 0 abgebrochen in \d+,\d s$)" << german
         << "Die Datei konnte nicht geöffnet werden (";
 }
 
@@ -836,7 +837,7 @@ void TestCliConvert::humanLinesSpeakTheLanguageJsonDoesNot()
     QFETCH(QString, failed);
     QFETCH(QString, summary);
     QFETCH(QString, noAudio);
-    QFETCH(QString, notMedia);
+    QFETCH(QString, notOpened);
 
     QTemporaryDir dir;
     const QString good = dir.filePath("good.mp4");
@@ -845,13 +846,27 @@ void TestCliConvert::humanLinesSpeakTheLanguageJsonDoesNot()
     QVERIFY(copyTo(taggedClip(), good));
     QVERIFY(copyTo(videoOnly(), silent));
     QVERIFY(copyTo(brokenFile(), broken));
-    const QStringList arguments{"-j", "1", good, silent, broken};
+    // Reading it fails in the kernel (nothing is mapped at offset 0), and FFmpeg words the
+    // system's error with the C library's text.
+    const QString unreadable = dir.filePath("unreadable.mp4");
+    QVERIFY(QFile::link("/proc/self/mem", unreadable));
+    const QStringList arguments{"-j", "1", good, silent, broken, unreadable};
     const CliRun reference = runCli(QStringList{"--json"} + arguments);
     QCOMPARE(reference.exitCode, 1);
     const CliRun inspected = runCli({"--inspect", good, broken});
     QCOMPARE(inspected.exitCode, 1);
+    // sysfs takes no new file, not even from root: the encoder fails with the system's error.
+    const QStringList unwritable{"--json", "-o", "/sys", good};
+    const CliRun refused = runCli(unwritable);
+    QCOMPARE(refused.exitCode, 1);
 
-    const QList<QByteArray> names{"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"};
+    // The C library's own texts in the row's language too, as on a desktop set up for it.
+    QTemporaryDir locales;
+    QCOMPARE(QProcess::execute("localedef", {"-i", QString::fromLatin1(lang.left(5)), "-f", "UTF-8",
+                                             locales.filePath(QString::fromLatin1(lang))}),
+             0);
+
+    const QList<QByteArray> names{"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LOCPATH"};
     QList<QByteArray> saved;
     for (const QByteArray &name : names)
         saved << qgetenv(name.constData());
@@ -863,6 +878,7 @@ void TestCliConvert::humanLinesSpeakTheLanguageJsonDoesNot()
     qputenv("LANGUAGE", language);
     qunsetenv("LC_ALL");
     qunsetenv("LC_MESSAGES");
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
 
     const CliRun human = runCli(arguments);
     QCOMPARE(human.exitCode, 1);
@@ -872,14 +888,17 @@ void TestCliConvert::humanLinesSpeakTheLanguageJsonDoesNot()
     QVERIFY2(QRegularExpression(summary).match(out[1]).hasMatch(), qPrintable(out[1]));
     QStringList errors = human.errLines();
     errors.sort();
-    QCOMPARE(errors.size(), 2);
-    QVERIFY2(errors[0].startsWith(failed + broken + ": broken.mp4: " + notMedia),
+    QCOMPARE(errors.size(), 3);
+    QVERIFY2(errors[0].startsWith(failed + broken + ": broken.mp4: " + notOpened),
              qPrintable(errors[0]));
     QCOMPARE(errors[1], failed + silent + ": " + noAudio);
+    QVERIFY2(errors[2].startsWith(failed + unreadable + ": unreadable.mp4: " + notOpened),
+             qPrintable(errors[2]));
 
     const CliRun json = runCli(QStringList{"--json"} + arguments);
     QCOMPARE(json.exitCode, 1);
     QCOMPARE(steadyJson(json), steadyJson(reference));
+    QCOMPARE(steadyJson(runCli(unwritable)), steadyJson(refused));
     const CliRun inspect = runCli({"--inspect", good, broken});
     QCOMPARE(inspect.exitCode, 1);
     QCOMPARE(inspect.out, inspected.out);
