@@ -1068,4 +1068,42 @@ Exit-Status: 0 alle konvertiert, 1 einige fehlgeschlagen, 2 Aufruffehler oder ni
         <translation>Wartet</translation>
     </message>
 </context>
+<context>
+    <name>WaveformEditor</name>
+    <message>
+        <source>No audio output device</source>
+        <translation>Kein Audioausgabegerät</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Play the Trimmed Audio</source>
+        <translation>Zugeschnittenen Ton abspielen</translation>
+    </message>
+    <message>
+        <source>Waveform</source>
+        <translation>Wellenform</translation>
+    </message>
+    <message>
+        <source>Drawing the waveform…</source>
+        <translation>Wellenform wird gezeichnet…</translation>
+    </message>
+    <message>
+        <source>Trim Start</source>
+        <translation>Anfang des Zuschnitts</translation>
+    </message>
+    <message>
+        <source>Trim End</source>
+        <translation>Ende des Zuschnitts</translation>
+    </message>
+</context>
+<context>
+    <name>tonbrook::WaveformPlot</name>
+    <message>
+        <source>The file has no audio track.</source>
+        <translation>Die Datei hat keine Tonspur.</translation>
+    </message>
+</context>
 </TS>
