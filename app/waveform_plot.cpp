@@ -98,7 +98,9 @@ void WaveformPlot::fetchOverview()
             flat.secondsPerBucket = std::max(duration(), 0.0) / overviewWaveformBuckets;
             flat.lowest.assign(overviewWaveformBuckets, 0);
             flat.highest.assign(overviewWaveformBuckets, 0);
-            flat.problem = tr("The file has no audio track.");
+            flat.setProblem(TranslatableText(
+                "tonbrook::WaveformPlot",
+                QT_TRANSLATE_NOOP("tonbrook::WaveformPlot", "The file has no audio track.")));
             m_overview = std::move(flat);
         }
     }

@@ -36,7 +36,7 @@ class WaveformPlot : public QQuickPaintedItem {
     Q_PROPERTY(double duration READ duration NOTIFY jobChanged)
     // An envelope is there to draw (perhaps a flat one with a problem).
     Q_PROPERTY(bool isReady READ isReady NOTIFY envelopeChanged)
-    // Why the envelope is flat; empty when the audio decoded.
+    // Why the envelope is flat, in the user's language; empty when the audio decoded.
     Q_PROPERTY(QString problem READ problem NOTIFY envelopeChanged)
     // The seconds one drawn bucket stands for, finer once a zoomed view's detail is in.
     Q_PROPERTY(double secondsPerBucket READ secondsPerBucket NOTIFY envelopeChanged)
@@ -69,7 +69,7 @@ public:
 
     double duration() const;
     bool isReady() const { return m_overview.has_value(); }
-    QString problem() const { return m_overview ? m_overview->problem : QString(); }
+    QString problem() const { return m_overview ? m_overview->localizedProblem : QString(); }
     double secondsPerBucket() const;
     double displayGain() const { return m_displayGain; }
     QVariantList clippedRanges() const { return m_clippedRanges; }

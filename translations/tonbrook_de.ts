@@ -1069,6 +1069,21 @@ Exit-Status: 0 alle konvertiert, 1 einige fehlgeschlagen, 2 Aufruffehler oder ni
     </message>
 </context>
 <context>
+    <name>Waveform</name>
+    <message>
+        <source>The file has no length to draw.</source>
+        <translation>Die Datei hat keine darstellbare Länge.</translation>
+    </message>
+    <message>
+        <source>The audio track cannot be decoded.</source>
+        <translation>Die Tonspur kann nicht decodiert werden.</translation>
+    </message>
+    <message>
+        <source>No audio could be decoded.</source>
+        <translation>Es konnte kein Ton decodiert werden.</translation>
+    </message>
+</context>
+<context>
     <name>WaveformEditor</name>
     <message>
         <source>No audio output device</source>
@@ -1097,6 +1112,13 @@ Exit-Status: 0 alle konvertiert, 1 einige fehlgeschlagen, 2 Aufruffehler oder ni
     <message>
         <source>Trim End</source>
         <translation>Ende des Zuschnitts</translation>
+    </message>
+</context>
+<context>
+    <name>WaveformStore</name>
+    <message>
+        <source>The file has no audio track %1.</source>
+        <translation>Die Datei hat keine Tonspur %1.</translation>
     </message>
 </context>
 <context>

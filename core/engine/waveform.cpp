@@ -1,5 +1,7 @@
 #include "engine/waveform.h"
 
+#include "engine/extraction_progress.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -10,6 +12,11 @@ namespace tonbrook {
 namespace {
 
 constexpr double fallbackRate = 44100.0;
+
+TranslatableText waveformText(const char *source)
+{
+    return TranslatableText("Waveform", source);
+}
 
 // The lowest and highest of count samples. GCC vectorises this loop at -O2 only when asked,
 // and it is most of the envelope's own cost.
@@ -43,7 +50,8 @@ std::optional<WaveformEnvelope> computeWaveform(MediaAsset &asset, const MediaTr
     envelope.highest.assign(std::size_t(buckets), 0);
     const double length = endSeconds - startSeconds;
     if (!(length > 0.0) || !std::isfinite(length)) {
-        envelope.problem = QStringLiteral("The file has no length to draw.");
+        envelope.setProblem(
+            waveformText(QT_TRANSLATE_NOOP("Waveform", "The file has no length to draw.")));
         return envelope;
     }
     envelope.secondsPerBucket = length / buckets;
@@ -64,22 +72,24 @@ std::optional<WaveformEnvelope> computeWaveform(MediaAsset &asset, const MediaTr
     std::unique_ptr<MediaAssetReader> reader;
     try {
         reader = asset.createReader();
-    } catch (const std::exception &error) {
-        envelope.problem = QString::fromUtf8(error.what());
+    } catch (const std::exception &) {
+        envelope.setProblem(failureText(std::current_exception()));
         return envelope;
     }
     MediaAssetReader *const activeReader = reader.get();
     const std::stop_callback cancelReader(stop, [activeReader] { activeReader->cancelReading(); });
     reader->setTimeRange(MediaTimeRange::fromSeconds(startSeconds, length));
     if (!reader->canAddOutput(track, output)) {
-        envelope.problem = QStringLiteral("The audio track cannot be decoded.");
+        envelope.setProblem(
+            waveformText(QT_TRANSLATE_NOOP("Waveform", "The audio track cannot be decoded.")));
         return envelope;
     }
     reader->addOutput(track, output);
     if (!reader->startReading()) {
         const auto error = reader->error();
-        envelope.problem =
-            error ? error->description() : QStringLiteral("The audio track cannot be decoded.");
+        envelope.setProblem(error ? error->text()
+                                  : waveformText(QT_TRANSLATE_NOOP(
+                                        "Waveform", "The audio track cannot be decoded.")));
         return envelope;
     }
 
@@ -120,8 +130,9 @@ std::optional<WaveformEnvelope> computeWaveform(MediaAsset &asset, const MediaTr
         const auto error = reader->error();
         envelope.lowest.assign(std::size_t(buckets), 0);
         envelope.highest.assign(std::size_t(buckets), 0);
-        envelope.problem =
-            error ? error->description() : QStringLiteral("No audio could be decoded.");
+        envelope.setProblem(
+            error ? error->text()
+                  : waveformText(QT_TRANSLATE_NOOP("Waveform", "No audio could be decoded.")));
     }
     return envelope;
 }

@@ -19,15 +19,22 @@ struct WaveformEnvelope {
     double secondsPerBucket = 0.0;
     std::vector<qint16> lowest;
     std::vector<qint16> highest;
-    // Empty when the audio decoded; otherwise why the envelope stays flat.
+    // Empty when the audio decoded; otherwise why the envelope stays flat, in English.
     QString problem;
+    // The same in the user's language, to be shown.
+    QString localizedProblem;
 
+    void setProblem(const TranslatableText &text)
+    {
+        problem = text.english();
+        localizedProblem = text.localized();
+    }
     std::size_t bucketCount() const { return lowest.size(); }
     // What the envelope keeps in memory beyond the object itself.
     std::size_t memoryBytes() const
     {
         return (lowest.capacity() + highest.capacity()) * sizeof(qint16) +
-               std::size_t(problem.capacity()) * sizeof(QChar);
+               std::size_t(problem.capacity() + localizedProblem.capacity()) * sizeof(QChar);
     }
     bool operator==(const WaveformEnvelope &) const = default;
 };

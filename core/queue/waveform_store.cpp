@@ -18,7 +18,7 @@ namespace tonbrook {
 
 namespace {
 
-constexpr quint32 fileMagic = 0x54575631; // "TWV1"
+constexpr quint32 fileMagic = 0x54575632; // "TWV2"
 
 // A small header, then the lowest and the highest samples, little-endian.
 bool writeEnvelope(const QString &path, const WaveformEnvelope &envelope)
@@ -29,7 +29,7 @@ bool writeEnvelope(const QString &path, const WaveformEnvelope &envelope)
     QDataStream out(&file);
     out.setByteOrder(QDataStream::LittleEndian);
     out << fileMagic << envelope.startSeconds << envelope.secondsPerBucket
-        << quint32(envelope.bucketCount()) << envelope.problem;
+        << quint32(envelope.bucketCount()) << envelope.problem << envelope.localizedProblem;
     for (const std::vector<qint16> *values : {&envelope.lowest, &envelope.highest})
         for (const qint16 value : *values)
             out << value;
@@ -46,7 +46,8 @@ std::optional<WaveformEnvelope> readEnvelope(const QString &path)
     quint32 magic = 0;
     quint32 count = 0;
     WaveformEnvelope envelope;
-    in >> magic >> envelope.startSeconds >> envelope.secondsPerBucket >> count >> envelope.problem;
+    in >> magic >> envelope.startSeconds >> envelope.secondsPerBucket >> count >>
+        envelope.problem >> envelope.localizedProblem;
     if (in.status() != QDataStream::Ok || magic != fileMagic ||
         qint64(count) * 4 != file.size() - file.pos())
         return std::nullopt;
@@ -60,13 +61,13 @@ std::optional<WaveformEnvelope> readEnvelope(const QString &path)
     return envelope;
 }
 
-WaveformEnvelope flatEnvelope(double durationSeconds, const QString &problem)
+WaveformEnvelope flatEnvelope(double durationSeconds, const TranslatableText &problem)
 {
     WaveformEnvelope envelope;
     envelope.secondsPerBucket = std::max(0.0, durationSeconds) / overviewWaveformBuckets;
     envelope.lowest.assign(overviewWaveformBuckets, 0);
     envelope.highest.assign(overviewWaveformBuckets, 0);
-    envelope.problem = problem;
+    envelope.setProblem(problem);
     return envelope;
 }
 
@@ -248,9 +249,12 @@ void WaveformStore::work(std::stop_token stop)
             else
                 made = flatEnvelope(
                     request.durationSeconds,
-                    QStringLiteral("The file has no audio track %1.").arg(request.trackIndex));
-        } catch (const std::exception &error) {
-            made = flatEnvelope(request.durationSeconds, QString::fromUtf8(error.what()));
+                    TranslatableText(
+                        "WaveformStore",
+                        QT_TRANSLATE_NOOP("WaveformStore", "The file has no audio track %1."),
+                        {TranslatableText::verbatim(QString::number(request.trackIndex))}));
+        } catch (const std::exception &) {
+            made = flatEnvelope(request.durationSeconds, failureText(std::current_exception()));
         }
         {
             const std::lock_guard lock(m_mutex);

@@ -76,6 +76,10 @@ void TestWaveformStore::madeOnceKeptOnDisk()
     QTRY_COMPARE(ready.size(), m_clips.size() + 1);
     const auto missing = store.envelope(m_clips[0], 3, 1.0, false);
     QVERIFY(missing && !missing->problem.isEmpty());
+    // Pushed out of memory and read back from disk, it keeps its reason in both languages.
+    for (const QString &clip : std::as_const(m_clips))
+        QVERIFY(store.envelope(clip, 0, 1.0, false));
+    QVERIFY(store.envelope(m_clips[0], 3, 1.0, false) == missing);
 }
 
 void TestWaveformStore::urgentGoesFirst()
