@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -187,16 +188,25 @@ void WaveformStore::forget(const QString &filePath)
         m_detailWanted.reset();
         m_detail.reset();
     }
+    QStringList unwanted;
     {
         const std::lock_guard lock(m_mutex);
         if (m_detailPending && m_detailPending->filePath == filePath)
             m_detailPending.reset();
         std::erase_if(m_pending,
                       [&](const Request &request) { return request.filePath == filePath; });
-        std::erase_if(m_made, [&](const Made &made) { return made.request.filePath == filePath; });
+        std::erase_if(m_made, [&](const Made &made) {
+            if (made.request.filePath != filePath)
+                return false;
+            if (!made.file.isEmpty())
+                unwanted.append(made.file);
+            return true;
+        });
         if (m_running && m_running->filePath == filePath)
             m_runningStop.request_stop();
     }
+    for (const QString &file : std::as_const(unwanted))
+        QFile::remove(file);
     const QString prefix = filePath + u'\n';
     std::erase_if(m_recent, [&](const auto &entry) { return entry.first.startsWith(prefix); });
     for (auto it = m_onDisk.begin(); it != m_onDisk.end();) {
@@ -256,16 +266,41 @@ void WaveformStore::work(std::stop_token stop)
         } catch (const std::exception &) {
             made = flatEnvelope(request.durationSeconds, failureText(std::current_exception()));
         }
+        // Written here rather than on the main thread, where a disk busy writing back would
+        // stall the window.
+        QString file;
+        if (made && !request.isDetail && !itemStop.stop_requested())
+            file = writeToCache(request.filePath, request.trackIndex, *made);
+        bool dropped = false;
         {
             const std::lock_guard lock(m_mutex);
             m_running.reset();
-            if (!made || itemStop.stop_requested())
-                continue;
-            m_made.push_back({request, std::move(*made)});
+            dropped = !made || itemStop.stop_requested();
+            if (!dropped)
+                m_made.push_back({request, std::move(*made), file});
+        }
+        if (dropped) {
+            if (!file.isEmpty())
+                QFile::remove(file);
+            continue;
         }
         // Only the call crosses threads; what was made waits under the lock.
         QMetaObject::invokeMethod(this, &WaveformStore::collect, Qt::QueuedConnection);
     }
+}
+
+QString WaveformStore::writeToCache(const QString &filePath, qint64 trackIndex,
+                                    const WaveformEnvelope &envelope)
+{
+    const QString folder = cacheSessionFolder();
+    if (folder.isEmpty())
+        return {};
+    const QByteArray key = keyOf(filePath, trackIndex).toUtf8();
+    const QString file = QDir(folder).filePath(
+        QStringLiteral("waveform-%1.bin")
+            .arg(QString::fromLatin1(
+                QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex())));
+    return writeEnvelope(file, envelope) ? file : QString();
 }
 
 void WaveformStore::collect()
@@ -275,7 +310,6 @@ void WaveformStore::collect()
         const std::lock_guard lock(m_mutex);
         made.swap(m_made);
     }
-    const QString folder = cacheSessionFolder();
     for (Made &item : made) {
         if (item.request.isDetail) {
             if (item.request == m_detailWanted) {
@@ -285,14 +319,8 @@ void WaveformStore::collect()
             continue;
         }
         const QString key = keyOf(item.request.filePath, item.request.trackIndex);
-        if (!folder.isEmpty()) {
-            const QString file = QDir(folder).filePath(
-                QStringLiteral("waveform-%1.bin")
-                    .arg(QString::fromLatin1(
-                        QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex())));
-            if (writeEnvelope(file, item.envelope))
-                m_onDisk.insert(key, file);
-        }
+        if (!item.file.isEmpty())
+            m_onDisk.insert(key, item.file);
         keep(key, item.envelope);
         emit envelopeReady(item.request.filePath, item.request.trackIndex);
     }

@@ -74,8 +74,12 @@ private:
     struct Made {
         Request request;
         WaveformEnvelope envelope;
+        QString file; // where it was kept on disk; empty for a detail, or when it could not be
     };
     static QString keyOf(const QString &filePath, qint64 trackIndex);
+    // Writes an overview to the cache folder, from the worker; its file, or empty on failure.
+    static QString writeToCache(const QString &filePath, qint64 trackIndex,
+                                const WaveformEnvelope &envelope);
 
     void work(std::stop_token stop);
     void collect();
