@@ -24,7 +24,9 @@
 //                 the worst, the 99th percentile and the median;
 //   peak memory   VmHWM from /proc/self/status once every file is inspected, and VmRSS then.
 // Runs with the basic (main-thread) render loop unless QSG_RENDER_LOOP says otherwise, so that
-// every frame's work is on the thread the figures time.
+// every frame's work is on the thread the figures time. As in the app, every inspected file's
+// waveform is made in the background; TONBROOK_BENCH_NO_WAVEFORMS=1 leaves that out, for
+// comparison.
 #include "app_environment.h"
 #include "queue/conversion_queue.h"
 #include "queue_view.h"
@@ -192,7 +194,8 @@ int main(int argc, char **argv)
 
     tonbrook::ConversionQueue queue(nullptr);
     // As the app does: every inspected file's waveform is made in the background.
-    queue.setWaveformStore(tonbrook::WaveformPlot::sharedStore());
+    if (qEnvironmentVariableIsEmpty("TONBROOK_BENCH_NO_WAVEFORMS"))
+        queue.setWaveformStore(tonbrook::WaveformPlot::sharedStore());
     QQmlApplicationEngine engine;
     tonbrook::prepareEngine(engine);
     engine.setInitialProperties({{QStringLiteral("queue"), QVariant::fromValue(&queue)}});
