@@ -352,6 +352,14 @@ ColumnLayout {
         }
     }
 
+    Caption {
+        objectName: "auditionNoDeviceLabel"
+        Layout.fillWidth: true
+        visible: !audition.hasOutputDevice
+        text: qsTr("No audio output device")
+        wrapMode: Text.Wrap
+    }
+
     // A fade's ramp: the line from silence to full level, with what it takes away shaded.
     component FadeRamp: Canvas {
         required property bool rising
