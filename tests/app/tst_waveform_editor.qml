@@ -170,6 +170,40 @@ Item {
                 verify(range.start >= 10 - bucket && range.end <= 12 + bucket,
                        "clipped " + range.start + "-" + range.end)
             compare(findChild(w.inspector, "clipMark").objectName, "clipMark")
+
+            // Peak normalisation draws the kept part as loud as it will be, without clipping.
+            Fixtures.setVolumeGain(w.job, 0)
+            mouseClick(child(w.inspector, "normalizeCheckBox"))
+            verify(Fixtures.settingsOf(w.job).normalizePeak)
+            verify(Math.abs(w.plot.displayGain - 1 / w.plot.levelAt(11)) < 0.05,
+                   "gain " + w.plot.displayGain)
+            compare(w.plot.clippedRanges.length, 0)
+        }
+
+        function test_zoomScrollAndPlayhead() {
+            const w = drawn("burst")
+            const duration = w.editor.duration
+            w.area.forceActiveFocus()
+            keyClick(Qt.Key_Plus)
+            keyClick(Qt.Key_Plus)
+            compare(w.editor.viewSpan, duration / 4)
+            const start = w.editor.viewStart
+            // Dragging the background a quarter of its width to the left shows later audio.
+            const y = w.area.height / 2
+            mousePress(w.area, w.area.width * 0.75, y)
+            for (let step = 1; step <= 4; ++step)
+                mouseMove(w.area, w.area.width * (0.75 - step * 0.0625), y)
+            mouseRelease(w.area, w.area.width * 0.5, y)
+            verify(Math.abs(w.editor.viewStart - (start + duration / 16)) < 0.01,
+                   "scrolled to " + w.editor.viewStart)
+            compare(w.editor.playhead, -1)
+            // A click without a drag puts the playhead there.
+            mouseClick(w.area, w.area.width / 2, y)
+            verify(Math.abs(w.editor.playhead - w.editor.secondsAt(w.area.width / 2)) < 0.01)
+            keyClick(Qt.Key_Minus)
+            keyClick(Qt.Key_Minus)
+            verify(!w.editor.zoomed)
+            compare(w.editor.viewStart, 0)
         }
 
         function test_trackChangeRedraws() {
