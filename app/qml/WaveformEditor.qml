@@ -22,7 +22,8 @@ ColumnLayout {
     property real playhead: -1
     // Handles never come closer than this.
     readonly property real shortestKept: 0.1
-    readonly property real longestZoom: 0.5
+    // The shortest stretch a zoom shows.
+    readonly property real shortestSpan: 0.5
 
     readonly property alias plot: plot
     readonly property alias audition: audition
@@ -35,20 +36,23 @@ ColumnLayout {
     }
     // "1:05.3": minutes, seconds and tenths.
     function timeText(seconds, decimals) {
-        const whole = Math.max(0, seconds)
+        const places = decimals === undefined ? 1 : decimals
+        // Rounded first, so that 59.96 s reads 1:00.0 rather than 0:60.0.
+        const scale = Math.pow(10, places)
+        const whole = Math.round(Math.max(0, seconds) * scale) / scale
         const minutes = Math.floor(whole / 60)
-        let rest = (whole - minutes * 60).toFixed(decimals === undefined ? 1 : decimals)
+        let rest = (whole - minutes * 60).toFixed(places)
         if (Number(rest) < 10)
             rest = "0" + rest
         return minutes + ":" + rest
     }
     function showView(start, span) {
-        viewSpan = Math.min(duration, Math.max(longestZoom, span))
+        viewSpan = Math.min(duration, Math.max(shortestSpan, span))
         viewStart = Math.min(Math.max(0, start), duration - viewSpan)
     }
     function zoomAround(x, factor) {
         const anchor = secondsAt(x)
-        const span = Math.min(duration, Math.max(longestZoom, viewSpan / factor))
+        const span = Math.min(duration, Math.max(shortestSpan, viewSpan / factor))
         showView(anchor - x / area.width * span, span)
     }
     function resetZoom() {
