@@ -44,6 +44,7 @@ cmake --build "$build_dir" --parallel "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 if [[ $sanitize == ON ]]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   echo "test: sanitizer build: core, CLI and their tests; the QML view tests are not built"
 fi
