@@ -404,19 +404,18 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "the main window has no inspector\n");
         return 1;
     }
+    // The detail pane alone, cropped from the window.
+    const auto grabPane = [&] {
+        const QRectF pane =
+            detailPane->mapRectToScene(QRectF(0, 0, detailPane->width(), detailPane->height()));
+        const qreal scale = window->devicePixelRatio();
+        return window->grabWindow().copy(
+            QRectF(pane.topLeft() * scale, pane.size() * scale).toRect());
+    };
     const QSize normalSize = window->size();
     window->resize(normalSize.width(), int(inspector->property("contentHeight").toReal()) + 120);
     waitUntil([] { return false; }, 800);
-    saved = saveInBothPalettes(
-                [&] {
-                    const QRectF pane = detailPane->mapRectToScene(
-                        QRectF(0, 0, detailPane->width(), detailPane->height()));
-                    const qreal scale = window->devicePixelRatio();
-                    return window->grabWindow().copy(
-                        QRectF(pane.topLeft() * scale, pane.size() * scale).toRect());
-                },
-                outputDir, QStringLiteral("inspector.png")) &&
-            saved;
+    saved = saveInBothPalettes(grabPane, outputDir, QStringLiteral("inspector.png")) && saved;
 
     // The waveform of a trimmed, faded job whose gain clips its loudest stretch.
     queue.setSelectedJobId(jobs[2]->id());
@@ -429,16 +428,8 @@ int main(int argc, char *argv[])
     jobs[2]->setSettings(shaped);
     waitUntil([] { return tonbrook::WaveformPlot::sharedStore()->isIdle(); }, 30000);
     waitUntil([] { return false; }, 800);
-    saved = saveInBothPalettes(
-                [&] {
-                    const QRectF pane = detailPane->mapRectToScene(
-                        QRectF(0, 0, detailPane->width(), detailPane->height()));
-                    const qreal scale = window->devicePixelRatio();
-                    return window->grabWindow().copy(
-                        QRectF(pane.topLeft() * scale, pane.size() * scale).toRect());
-                },
-                outputDir, QStringLiteral("inspector-waveform.png")) &&
-            saved;
+    saved =
+        saveInBothPalettes(grabPane, outputDir, QStringLiteral("inspector-waveform.png")) && saved;
     window->resize(normalSize);
 
     // The preferences sheet over the window, with the custom output folder chosen.
