@@ -1,6 +1,7 @@
 #include "queue_view.h"
 
 #include "extraction_options.h"
+#include "queue/waveform_store.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -395,6 +396,15 @@ void QueueView::feed()
 bool QueueView::carriesFiles(const QList<QUrl> &urls)
 {
     return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
+}
+
+void QueueView::holdBackgroundWork()
+{
+    // Long enough to span the gaps between a flick's frames and a wheel's steps.
+    constexpr std::chrono::milliseconds stillFor(300);
+    if (m_queue)
+        if (WaveformStore *store = m_queue->waveformStore())
+            store->holdBackground(stillFor);
 }
 
 void QueueView::submitDrop(const QList<QUrl> &urls)

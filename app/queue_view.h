@@ -124,6 +124,9 @@ public:
     Q_INVOKABLE void submitDrop(const QList<QUrl> &urls);
     // Whether a drag carries a local file; only such drags make a drop target light up.
     Q_INVOKABLE static bool carriesFiles(const QList<QUrl> &urls);
+    // The list moved: waveforms nobody is looking at wait until it has been still for a
+    // moment, so that drawing the rows scrolled in has the cores to itself.
+    Q_INVOKABLE void holdBackgroundWork();
 
 signals:
     void queueChanged();

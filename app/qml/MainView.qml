@@ -167,6 +167,7 @@ Item {
                     // No rows built ahead beyond the edges: the first frame after a drop then
                     // builds only the rows it shows, and scrolling reuses pooled rows anyway.
                     cacheBuffer: 0
+                    onContentYChanged: intake.holdBackgroundWork()
                     // The list is one tab stop; the arrow keys move the selection within it,
                     // Delete removes the selected job and Return starts it, or plays it once
                     // it is done.

@@ -110,6 +110,7 @@ public:
     // Where every job's waveform is made once it has been inspected, behind the one on
     // screen, and dropped with the job; none by default.
     void setWaveformStore(WaveformStore *store);
+    WaveformStore *waveformStore() const { return m_waveforms; }
     // Encoder threads all running extractions share; the hardware threads unless set (1
     // encodes every file on one thread). Each extraction gets at least one.
     int encoderThreadCapacity() const noexcept { return m_encoderThreadCapacity; }

@@ -126,14 +126,17 @@ std::optional<WaveformEnvelope> WaveformStore::envelope(const QString &filePath,
         return std::nullopt;
     const auto queued = std::find_if(m_pending.begin(), m_pending.end(), matches);
     if (queued != m_pending.end()) {
-        if (urgent && queued != m_pending.begin()) {
-            const Request request = *queued;
+        if (urgent && (queued != m_pending.begin() || !queued->urgent)) {
+            Request request = *queued;
+            request.urgent = true;
             m_pending.erase(queued);
             m_pending.push_front(request);
+            m_wake.notify_one();
         }
         return std::nullopt;
     }
-    const Request request{filePath, trackIndex, durationSeconds};
+    Request request{filePath, trackIndex, durationSeconds};
+    request.urgent = urgent;
     if (urgent)
         m_pending.push_front(request);
     else
@@ -172,8 +175,13 @@ std::optional<WaveformEnvelope> WaveformStore::detail(const QString &filePath, q
     const std::lock_guard lock(m_mutex);
     // Someone is looking at this; an overview being made for later starts again after it.
     if (m_running) {
-        if (!m_running->isDetail)
-            m_pending.push_front(*m_running);
+        if (!m_running->isDetail) {
+            // Back behind the urgent ones, which stay at the front.
+            const auto behindUrgent =
+                std::find_if(m_pending.begin(), m_pending.end(),
+                             [](const Request &pending) { return !pending.urgent; });
+            m_pending.insert(m_running->urgent ? m_pending.begin() : behindUrgent, *m_running);
+        }
         m_runningStop.request_stop();
     }
     std::erase_if(m_made, [](const Made &made) { return made.request.isDetail; });
@@ -219,6 +227,22 @@ void WaveformStore::forget(const QString &filePath)
     }
 }
 
+void WaveformStore::holdBackground(std::chrono::milliseconds duration)
+{
+    const auto until = std::chrono::steady_clock::now() + duration;
+    const std::lock_guard lock(m_mutex);
+    m_backgroundHeldUntil = until;
+    m_wake.notify_one();
+}
+
+bool WaveformStore::hasWorkToStart() const
+{
+    // Urgent requests are at the front, so the front alone says whether one may start.
+    return m_detailPending ||
+           (!m_pending.empty() && (m_pending.front().urgent ||
+                                   std::chrono::steady_clock::now() >= m_backgroundHeldUntil));
+}
+
 bool WaveformStore::isIdle() const
 {
     const std::lock_guard lock(m_mutex);
@@ -234,8 +258,16 @@ void WaveformStore::work(std::stop_token stop)
         std::stop_token itemStop;
         {
             std::unique_lock lock(m_mutex);
-            if (!m_wake.wait(lock, stop, [this] { return m_detailPending || !m_pending.empty(); }))
-                return;
+            while (!hasWorkToStart()) {
+                if (stop.stop_requested())
+                    return;
+                if (m_pending.empty())
+                    m_wake.wait(lock, stop,
+                                [this] { return !m_pending.empty() || m_detailPending; });
+                else
+                    m_wake.wait_until(lock, stop, m_backgroundHeldUntil,
+                                      [this] { return hasWorkToStart(); });
+            }
             // A zoomed view is waiting on its detail; overviews are for later.
             if (m_detailPending) {
                 request = *m_detailPending;

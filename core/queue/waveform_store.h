@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <list>
@@ -51,6 +52,10 @@ public:
     // Stops making the file's envelopes, and drops those made.
     void forget(const QString &filePath);
 
+    // Starts no overview that was not asked for urgently for the next `duration`, as while the
+    // queue's list scrolls; one being made goes on. Asking again sets the hold's end anew.
+    void holdBackground(std::chrono::milliseconds duration);
+
     // Whether the worker is busy with or waiting to make anything.
     bool isIdle() const;
 
@@ -69,6 +74,7 @@ private:
         bool isDetail = false;
         double startSeconds = 0.0;
         int buckets = overviewWaveformBuckets;
+        bool urgent = false;
         bool operator==(const Request &) const = default;
     };
     struct Made {
@@ -82,6 +88,8 @@ private:
                                 const WaveformEnvelope &envelope);
 
     void work(std::stop_token stop);
+    // Under m_mutex: whether the worker has something it may start now.
+    bool hasWorkToStart() const;
     void collect();
     void keep(const QString &key, const WaveformEnvelope &envelope);
 
@@ -92,6 +100,7 @@ private:
     std::optional<Request> m_detailPending;
     std::optional<Request> m_running;
     std::stop_source m_runningStop;
+    std::chrono::steady_clock::time_point m_backgroundHeldUntil;
     std::vector<Made> m_made;
 
     // The main thread's own.

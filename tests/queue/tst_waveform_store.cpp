@@ -1,6 +1,7 @@
 // The background store of envelopes: what it hands out equals a direct computation, from
-// memory and from disk alike; urgent files go first; a forgotten file stops at once, and a
-// queue has its inspected jobs drawn and their work dropped with them.
+// memory and from disk alike; urgent files go first, and only they while background work is
+// held; a forgotten file stops at once, and a queue has its inspected jobs drawn and their
+// work dropped with them.
 #include "model/cover_art.h"
 #include "queue/conversion_queue.h"
 #include "queue/waveform_store.h"
@@ -23,6 +24,7 @@ private slots:
     void urgentGoesFirst();
     void forgottenFileStops();
     void detailGoesAhead();
+    void heldBackgroundWaits();
     void queueDrawsAndDropsItsJobs();
 
 private:
@@ -126,6 +128,29 @@ void TestWaveformStore::forgottenFileStops()
             QStringLiteral("%1 ms to stop, %2 ms for all").arg(stopping.elapsed()).arg(wholeMs)));
     QTest::qWait(50);
     QCOMPARE(ready.size(), 1);
+}
+
+void TestWaveformStore::heldBackgroundWaits()
+{
+    WaveformStore store;
+    QSignalSpy ready(&store, &WaveformStore::envelopeReady);
+    store.holdBackground(std::chrono::hours(1));
+    QVERIFY(!store.envelope(m_clips[0], 0, 1.0, false));
+    QVERIFY(!store.envelope(m_clips[1], 0, 1.0, false));
+    QVERIFY(!store.envelope(m_clips[2], 0, 1.0, true));
+    // Asked for urgently later, a held one goes at once too.
+    QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 20000);
+    QVERIFY(!store.envelope(m_clips[1], 0, 1.0, true));
+    QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 2, 20000);
+    QTest::qWait(200);
+    QCOMPARE(ready.size(), 2);
+    QCOMPARE(ready.at(0).at(0).toString(), m_clips[2]);
+    QCOMPARE(ready.at(1).at(0).toString(), m_clips[1]);
+
+    // The hold over, the rest follows.
+    store.holdBackground(std::chrono::milliseconds(0));
+    QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 3, 20000);
+    QCOMPARE(ready.at(2).at(0).toString(), m_clips[0]);
 }
 
 void TestWaveformStore::detailGoesAhead()
