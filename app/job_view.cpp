@@ -373,6 +373,13 @@ QString JobView::resultNote() const
     return m_job ? m_job->localizedResultNote() : QString();
 }
 
+QString JobView::failureReason() const
+{
+    if (!m_job || !m_job->status().is(JobStatus::Case::failed))
+        return {};
+    return m_job->status().reason().localized();
+}
+
 void JobView::setLoudnessLimiter(bool value)
 {
     editSettings([value](AudioExtractionSettings &s) { s.loudnessLimiter = value; });

@@ -57,6 +57,7 @@ class JobView : public QObject {
     // What the last extraction said about its result, such as a loudness target it stopped
     // short of; empty when nothing.
     Q_PROPERTY(QString resultNote READ resultNote NOTIFY statusChanged)
+    Q_PROPERTY(QString failureReason READ failureReason NOTIFY statusChanged)
     Q_PROPERTY(bool embedCoverArt READ embedCoverArt WRITE setEmbedCoverArt NOTIFY settingsChanged)
     Q_PROPERTY(
         double fadeInDuration READ fadeInDuration WRITE setFadeInDuration NOTIFY settingsChanged)
@@ -125,6 +126,8 @@ public:
     int loudnessIndex() const;
     bool loudnessLimiter() const;
     QString resultNote() const;
+    // Why the job failed, in the user's language; empty unless it failed.
+    QString failureReason() const;
     bool embedCoverArt() const;
     double fadeInDuration() const;
     double fadeOutDuration() const;

@@ -29,6 +29,7 @@
 // comparison.
 #include "app_environment.h"
 #include "queue/conversion_queue.h"
+#include "queue/waveform_store.h"
 #include "queue_view.h"
 #include "waveform_plot.h"
 
@@ -319,6 +320,11 @@ int main(int argc, char **argv)
         return list->property("originY").toDouble() + list->property("contentHeight").toDouble() +
                list->property("bottomMargin").toDouble() - list->height();
     };
+    // Background waveforms wait while the list moves; count any that are made all the same.
+    int waveformsWhileScrolling = 0;
+    if (tonbrook::WaveformStore *store = queue.waveformStore())
+        QObject::connect(store, &tonbrook::WaveformStore::envelopeReady, list,
+                         [&waveformsWhileScrolling] { ++waveformsWhileScrolling; });
     QElapsedTimer scrolling;
     scrolling.start();
     while (y < bottom()) {
@@ -340,6 +346,7 @@ int main(int argc, char **argv)
                 scroll.median, qlonglong(std::count_if(frames.begin(), frames.end(), [](double ms) {
                     return ms > 16.7;
                 })));
+    std::printf("background waveforms made while scrolling: %d\n", waveformsWhileScrolling);
     std::printf("last row delegate exists at the bottom: %s\n", itemAt(files - 1) ? "yes" : "no");
     std::printf("peak memory at the end: VmHWM %s\n", qPrintable(procStatus("VmHWM:")));
     return 0;

@@ -91,6 +91,15 @@ ScrollView {
                 color: Theme.secondary
                 wrapMode: Text.WordWrap
             }
+            Label {
+                objectName: "failureReason"
+                visible: text !== ""
+                Layout.fillWidth: true
+                text: view.failureReason
+                font.pixelSize: 11
+                color: Theme.red
+                wrapMode: Text.WordWrap
+            }
 
             GlassCard {
                 objectName: "headerCard"

@@ -28,6 +28,7 @@ Item {
     Accessible.name: view.fileName
     Accessible.selected: row.isSelected
     Accessible.selectable: true
+    Accessible.description: view.failureReason
 
     // A row's height while its contents are being built: that of a row that is not converting.
     readonly property real restingContentHeight: 56
@@ -156,6 +157,7 @@ Item {
                         StatusBadge {
                             objectName: "statusBadge"
                             status: view.status
+                            reason: view.failureReason
                         }
                     }
 

@@ -7,6 +7,9 @@ Item {
     id: badge
 
     required property int status
+    // Why the job failed, shown on hover; empty for any other status.
+    property string reason: ""
+    readonly property bool showsReason: reasonHover.hovered && reason !== ""
 
     readonly property bool usesGradient: status === JobView.Converting
                                          || status === JobView.Completed
@@ -34,6 +37,17 @@ Item {
 
     implicitWidth: content.implicitWidth + 12
     implicitHeight: content.implicitHeight + 4
+
+    Accessible.role: Accessible.StaticText
+    Accessible.name: look.text
+    Accessible.description: reason
+    ToolTip.visible: showsReason
+    ToolTip.text: reason
+    ToolTip.delay: 600
+
+    HoverHandler {
+        id: reasonHover
+    }
 
     Rectangle {
         visible: !badge.usesGradient

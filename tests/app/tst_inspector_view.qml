@@ -256,6 +256,14 @@ Item {
             compare(Fixtures.settingsOf(job).loudnessLimiter, true)
         }
 
+        function test_failedJobSaysWhy() {
+            const job = Fixtures.failedJob()
+            const reason = child(makeInspector(job), "failureReason")
+            verify(reason.visible)
+            verify(reason.text.startsWith("app-broken.mp4: The file could not be opened"), reason.text)
+            verify(!child(makeInspector(Fixtures.readyJob("clip")), "failureReason").visible)
+        }
+
         function test_completedJobHostsThePlayer() {
             const job = Fixtures.completedJob()
             const inspector = makeInspector(job)

@@ -203,6 +203,12 @@ Item {
             const row = makeRow(job)
             compare(badgeText(row), "Failed")
             compare(stateElements(row), ["retryButton"])
+            // The badge tells why on hover.
+            const badge = child(row, "statusBadge")
+            verify(badge.reason.startsWith("app-broken.mp4: The file could not be opened"), badge.reason)
+            verify(!badge.showsReason)
+            mouseMove(badge)
+            tryVerify(() => badge.showsReason)
             mouseClick(child(row, "retryButton"))
             // The retry really started an extraction, which fails again on the broken file.
             compare(badgeText(row), "Converting")
