@@ -229,10 +229,13 @@ void WaveformStore::forget(const QString &filePath)
 
 void WaveformStore::holdBackground(std::chrono::milliseconds duration)
 {
-    const auto until = std::chrono::steady_clock::now() + duration;
-    const std::lock_guard lock(m_mutex);
-    m_backgroundHeldUntil = until;
-    m_wake.notify_one();
+    // Called on every frame a list moves: only a hold that ends sooner than the last one
+    // takes the lock, to wake the worker.
+    const auto until = (std::chrono::steady_clock::now() + duration).time_since_epoch().count();
+    if (m_backgroundHeldUntil.exchange(until) > until) {
+        const std::lock_guard lock(m_mutex);
+        m_wake.notify_one();
+    }
 }
 
 bool WaveformStore::hasWorkToStart() const
@@ -240,7 +243,13 @@ bool WaveformStore::hasWorkToStart() const
     // Urgent requests are at the front, so the front alone says whether one may start.
     return m_detailPending ||
            (!m_pending.empty() && (m_pending.front().urgent ||
-                                   std::chrono::steady_clock::now() >= m_backgroundHeldUntil));
+                                   std::chrono::steady_clock::now() >= backgroundHeldUntil()));
+}
+
+std::chrono::steady_clock::time_point WaveformStore::backgroundHeldUntil() const
+{
+    return std::chrono::steady_clock::time_point(
+        std::chrono::steady_clock::duration(m_backgroundHeldUntil.load()));
 }
 
 bool WaveformStore::isIdle() const
@@ -265,7 +274,7 @@ void WaveformStore::work(std::stop_token stop)
                     m_wake.wait(lock, stop,
                                 [this] { return !m_pending.empty() || m_detailPending; });
                 else
-                    m_wake.wait_until(lock, stop, m_backgroundHeldUntil,
+                    m_wake.wait_until(lock, stop, backgroundHeldUntil(),
                                       [this] { return hasWorkToStart(); });
             }
             // A zoomed view is waiting on its detail; overviews are for later.

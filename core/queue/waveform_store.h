@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -90,6 +91,7 @@ private:
     void work(std::stop_token stop);
     // Under m_mutex: whether the worker has something it may start now.
     bool hasWorkToStart() const;
+    std::chrono::steady_clock::time_point backgroundHeldUntil() const;
     void collect();
     void keep(const QString &key, const WaveformEnvelope &envelope);
 
@@ -100,7 +102,6 @@ private:
     std::optional<Request> m_detailPending;
     std::optional<Request> m_running;
     std::stop_source m_runningStop;
-    std::chrono::steady_clock::time_point m_backgroundHeldUntil;
     std::vector<Made> m_made;
 
     // The main thread's own.
@@ -108,6 +109,9 @@ private:
     std::list<std::pair<QString, WaveformEnvelope>> m_recent; // most recently used first
     std::optional<Request> m_detailWanted;
     std::optional<WaveformEnvelope> m_detail; // made for m_detailWanted
+
+    // When background work may start again, in steady_clock ticks; set without the lock.
+    std::atomic<std::chrono::steady_clock::rep> m_backgroundHeldUntil = 0;
 
     std::jthread m_worker; // last: stopped and joined first
 };
