@@ -83,6 +83,12 @@ TranslatableText engineText(const char *source,
     return TranslatableText("AudioExtractionError", source, arguments);
 }
 
+TranslatableText encoderText(const char *source,
+                             std::initializer_list<TranslatableText> arguments = {})
+{
+    return TranslatableText("MP3EncoderError", source, arguments);
+}
+
 } // namespace
 
 AudioExtractionError::AudioExtractionError(Kind kind, const TranslatableText &text,
@@ -163,31 +169,25 @@ TranslatableText encoderFailureText(const MP3EncoderError &error)
     TranslatableText text;
     switch (error.kind()) {
     case MP3EncoderError::Kind::initializationFailed:
-        text = TranslatableText(
-            "MP3EncoderError",
+        text = encoderText(
             QT_TRANSLATE_NOOP("MP3EncoderError", "MP3 encoder initialization failed with code %1."),
             {code});
         break;
     case MP3EncoderError::Kind::writeFailed:
-        text = TranslatableText(
-            "MP3EncoderError",
+        text = encoderText(
             QT_TRANSLATE_NOOP("MP3EncoderError", "MP3 encoder write failed with error %1."),
             {code});
         break;
     case MP3EncoderError::Kind::contextCreationFailed:
-        text = TranslatableText(
-            "MP3EncoderError",
+        text = encoderText(
             QT_TRANSLATE_NOOP("MP3EncoderError", "Failed to create MP3 encoder instance."));
         break;
     case MP3EncoderError::Kind::outputFileNotFound:
-        text =
-            TranslatableText("MP3EncoderError",
-                             QT_TRANSLATE_NOOP("MP3EncoderError",
-                                               "MP3 output file could not be created or written."));
+        text = encoderText(QT_TRANSLATE_NOOP("MP3EncoderError",
+                                             "MP3 output file could not be created or written."));
         break;
     case MP3EncoderError::Kind::encodingCancelled:
-        text = TranslatableText(
-            "AudioExtractionError",
+        text = engineText(
             QT_TRANSLATE_NOOP("AudioExtractionError", "Audio extraction was cancelled."));
         break;
     }
@@ -201,8 +201,7 @@ TranslatableText encoderFailureText(const MP3EncoderError &error)
 TranslatableText systemErrorText(int error)
 {
     if (error == ENOSPC)
-        return TranslatableText("MP3EncoderError",
-                                QT_TRANSLATE_NOOP("MP3EncoderError", "The disk is full."));
+        return encoderText(QT_TRANSLATE_NOOP("MP3EncoderError", "The disk is full."));
     return TranslatableText::verbatim(QString::fromStdString(systemErrorSentence(error)),
                                       QString::fromStdString(localizedSystemErrorSentence(error)));
 }
